@@ -1,0 +1,33 @@
+# Two commands a user needs: `make demo` and `make test`.
+BUILD   ?= build
+ASAN    ?= build-sanitize
+JOBS    ?= $(shell nproc 2>/dev/null || echo 2)
+
+.PHONY: all build test test-sanitize bench demo clean
+
+all: build
+
+$(BUILD)/CMakeCache.txt:
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
+
+build: $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j $(JOBS)
+
+test: build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+$(ASAN)/CMakeCache.txt:
+	cmake -S . -B $(ASAN) -DCMAKE_BUILD_TYPE=Debug -DVORN_SANITIZE=ON
+
+test-sanitize: $(ASAN)/CMakeCache.txt
+	cmake --build $(ASAN) -j $(JOBS)
+	cd $(ASAN) && ctest --output-on-failure -j $(JOBS)
+
+bench: build
+	$(BUILD)/vorn_bench
+
+demo: build
+	@echo "No bundled example exists yet; the program is built as $(BUILD)/vornv7."
+
+clean:
+	rm -rf $(BUILD) $(ASAN)
