@@ -1,2 +1,10 @@
-// Program vornv7 (skeleton; the driver arrives with the run control).
-int main() { return 0; }
+// Program vornv7: the entry point hands the command line to the driver
+// and returns the exit status of the way the run ended.
+#include "driver/inputstyleroutines.hpp"
+#include "driver/runprogram.hpp"
+#include "driver/vornv7.hpp"
+
+int main(int argc, char** argv) {
+  setCommandLine(argc, argv);
+  return runProgram(MAIN);
+}

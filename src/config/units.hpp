@@ -1,0 +1,171 @@
+#pragma once
+// Units: the small integers 1..99 by which every file is addressed.
+// Unit 5 is standard input and unit 6 standard output; every other unit is
+// connected to a file opened by name. Records are written with CR LF line
+// ends; on reading, LF ends a record and a CR just before it is dropped.
+//
+// Every failure here (open of a missing "old" file, read error, end of
+// file during a read, failed write) ends the program through ioFailure(),
+// unless the caller uses a *Status / try* variant to handle it itself.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "config/layout.hpp"
+#include "config/listread.hpp"
+#include "config/records.hpp"
+#include "state/text.hpp"
+
+namespace rio {
+
+constexpr int MAXUNIT = 99;
+constexpr int STDIN_UNIT = 5;
+constexpr int STDOUT_UNIT = 6;
+
+enum class FileStatus { old, unknown };
+
+// Connects `unit` to the file `name` (trailing blanks are not part of the
+// name). "old": the file must exist. "unknown": created when absent. With
+// both, the first write cuts the file off at the position of that write,
+// so a file that is written holds only what this run wrote; a file never
+// written keeps its contents. A unit already open is closed first.
+void openUnit(int unit, std::string_view name, FileStatus status);
+// As openUnit, but returns false instead of ending the run.
+bool tryOpenUnit(int unit, std::string_view name, FileStatus status);
+
+// Flushes and disconnects a unit (the standard units are only flushed and
+// marked closed; a later transfer reconnects them).
+void closeUnit(int unit);
+// Flushes and closes every open unit; reports the first failure through
+// ioFailure() after all units are closed.
+void closeAllUnits();
+// Closes every unit, discarding what cannot be written (used while the
+// program already ends on an error).
+void abandonAllUnits() noexcept;
+
+bool unitIsOpen(int unit);
+// "file NAME" or "standard input"/"standard output", for messages.
+std::string unitDescription(int unit);
+
+// ---- Records ----------------------------------------------------------
+// Reads the next record of `unit`; false at the end of the file. The view
+// stays valid until the next transfer on the unit.
+bool readRecord(int unit, std::string_view& rec);
+// Number of records read from the unit since it was opened.
+long long recordsRead(int unit);
+
+// Writes one record (a CR LF is added).
+void writeRecord(int unit, std::string_view rec);
+// Streaming form: pieces appended to the record being built on the unit.
+void appendToRecord(int unit, const char* p, std::size_t n);
+void endRecord(int unit);
+// Pushes buffered records of the unit to its file.
+void flushUnit(int unit);
+
+// Record source and sink over a unit, for the layout and list engines.
+class UnitIn final : public RecordIn {
+ public:
+  explicit UnitIn(int unit) : unit_(unit) {}
+  bool next(std::string_view& rec) override { return readRecord(unit_, rec); }
+
+ private:
+  int unit_;
+};
+
+class UnitOut final : public RecordOut {
+ public:
+  explicit UnitOut(int unit) : unit_(unit) {}
+  void record(const char* p, std::size_t n) override {
+    writeRecord(unit_, std::string_view(p, n));
+  }
+
+ private:
+  int unit_;
+};
+
+// ---- Free-format read ---------------------------------------------------
+inline ListTarget target(std::int32_t& v) { return {ListTarget::Kind::i4, &v, 0}; }
+inline ListTarget target(float& v) { return {ListTarget::Kind::r4, &v, 0}; }
+inline ListTarget target(double& v) { return {ListTarget::Kind::r8, &v, 0}; }
+template <std::size_t N>
+ListTarget target(Text<N>& t) {
+  return {ListTarget::Kind::text, t.c, N};
+}
+
+// One free-format read of n variables; eof and error are returned.
+ReadResult listReadStatus(int unit, const ListTarget* t, std::size_t n,
+                          std::string* why = nullptr);
+// The same, ending the run on a read error or at the end of the file.
+void listReadTargets(int unit, const ListTarget* t, std::size_t n);
+
+template <class... T>
+void listRead(int unit, T&... v) {
+  const ListTarget t[] = {target(v)...};
+  listReadTargets(unit, t, sizeof...(T));
+}
+template <class... T>
+ReadResult listReadStatusOf(int unit, T&... v) {
+  const ListTarget t[] = {target(v)...};
+  return listReadStatus(unit, t, sizeof...(T));
+}
+
+// Text read with the layout A: the first `len` characters of the next
+// record, blank-padded; leading blanks are kept.
+ReadResult readTextStatus(int unit, char* dst, std::size_t len);
+void readText(int unit, char* dst, std::size_t len);
+template <std::size_t N>
+void readText(int unit, Text<N>& t) {
+  readText(unit, t.c, N);
+}
+template <std::size_t N>
+ReadResult readTextStatus(int unit, Text<N>& t) {
+  return readTextStatus(unit, t.c, N);
+}
+
+// ---- Free-format write --------------------------------------------------
+// Builds free-format records on a unit: a leading blank, items one after
+// another (numbers in their fixed fields, text as it stands), a new record
+// when an item would take a record holding items past 79 characters.
+class ListWriter {
+ public:
+  explicit ListWriter(int unit) : unit_(unit) {}
+  ListWriter(const ListWriter&) = delete;
+  ListWriter& operator=(const ListWriter&) = delete;
+
+  ListWriter& operator<<(std::int32_t v);
+  ListWriter& operator<<(float v);
+  ListWriter& operator<<(double v);
+  ListWriter& operator<<(std::string_view text);
+  ListWriter& operator<<(const char* text) { return *this << std::string_view(text); }
+  template <std::size_t N>
+  ListWriter& operator<<(const Text<N>& t) {
+    return *this << t.view();
+  }
+  // Ends the write: the last record (an empty one if nothing was written).
+  void end();
+
+ private:
+  void item(const char* p, std::size_t n);
+  int unit_;
+  std::size_t length_ = 0;  // characters in the record being built; 0 before the first item
+};
+
+// One free-format write of the items given.
+template <class... T>
+void listWrite(int unit, const T&... items) {
+  ListWriter w(unit);
+  ((void)(w << items), ...);
+  w.end();
+}
+
+// One write with a layout.
+template <class... T>
+void layoutWrite(int unit, const Layout& layout, const T&... values) {
+  UnitOut out(unit);
+  LayoutWriter w(layout, out);
+  (w.put(values), ...);
+  w.end();
+}
+
+}  // namespace rio

@@ -1,0 +1,50 @@
+#include "driver/runprogram.hpp"
+
+#include <unistd.h>
+
+#include <exception>
+#include <string>
+
+#include "config/units.hpp"
+#include "driver/stop.hpp"
+
+namespace {
+
+void toStandardError(const std::string& message) {
+  std::string line = message + "\n";
+  ssize_t k = ::write(2, line.data(), line.size());
+  (void)k;
+}
+
+int endOnIoFailure(const IoFailure& e) {
+  toStandardError(e.message);
+  rio::abandonAllUnits();
+  return 1;
+}
+
+// A stop: everything written so far must reach its file.
+int endOnStop() {
+  try {
+    rio::closeAllUnits();
+    return 0;
+  } catch (const IoFailure& e) {
+    return endOnIoFailure(e);
+  }
+}
+
+}  // namespace
+
+int runProgram(const std::function<void()>& body) {
+  try {
+    body();
+  } catch (const StopRun&) {
+    return endOnStop();
+  } catch (const IoFailure& e) {
+    return endOnIoFailure(e);
+  } catch (const std::exception& e) {
+    toStandardError(std::string("vornv7: internal error: ") + e.what());
+    rio::abandonAllUnits();
+    return 2;
+  }
+  return endOnStop();
+}

@@ -1,0 +1,253 @@
+// Files on units: opening statuses, record ends, the cut at the first
+// write, free-format records and the failures that end the program.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "config/units.hpp"
+#include "driver/stop.hpp"
+#include "testutil.hpp"
+
+using testutil::readFile;
+using testutil::writeFile;
+
+namespace {
+
+class Units : public testutil::ScratchDir {};
+
+std::string hundredLines() {
+  std::string s;
+  for (int k = 1; k <= 100; ++k) s += "line " + std::to_string(k) + "\n";
+  return s;
+}
+
+std::string ioMessage(void (*f)()) {
+  try {
+    f();
+  } catch (const IoFailure& e) {
+    return e.message;
+  }
+  return "";
+}
+
+}  // namespace
+
+TEST_F(Units, UnknownFileWrittenHoldsOnlyThisRunsRecords) {
+  writeFile("old.txt", hundredLines());
+  rio::openUnit(7, "old.txt", rio::FileStatus::unknown);
+  rio::writeRecord(7, "one");
+  rio::writeRecord(7, "two");
+  rio::writeRecord(7, "three");
+  rio::closeUnit(7);
+  EXPECT_EQ(readFile("old.txt"), "one\r\ntwo\r\nthree\r\n");
+}
+
+TEST_F(Units, UnknownFileNeverWrittenKeepsItsContents) {
+  writeFile("old.txt", hundredLines());
+  rio::openUnit(7, "old.txt       ", rio::FileStatus::unknown);  // trailing blanks are not part of the name
+  rio::closeUnit(7);
+  EXPECT_EQ(readFile("old.txt"), hundredLines());
+}
+
+TEST_F(Units, UnknownFileIsCreatedAndCutAtTheFirstWriteAfterReading) {
+  rio::openUnit(3, "new.txt", rio::FileStatus::unknown);
+  rio::closeUnit(3);
+  EXPECT_TRUE(std::filesystem::exists("new.txt"));
+
+  writeFile("mixed.txt", "a\nb\nc\n");
+  rio::openUnit(3, "mixed.txt", rio::FileStatus::unknown);
+  std::string_view rec;
+  ASSERT_TRUE(rio::readRecord(3, rec));
+  EXPECT_EQ(rec, "a");
+  rio::writeRecord(3, "X");
+  EXPECT_FALSE(rio::readRecord(3, rec));  // nothing to read after a write
+  rio::closeUnit(3);
+  EXPECT_EQ(readFile("mixed.txt"), "a\nX\r\n");
+}
+
+TEST_F(Units, ReopeningAUnitStartsTheFileAfresh) {
+  // The progress file pattern: open, write one record, close, again.
+  for (int pct : {1, 10, 20}) {
+    rio::openUnit(1, "vornprog.out", rio::FileStatus::unknown);
+    rio::listWrite(1, "%Completed:  ", pct);
+    rio::closeUnit(1);
+  }
+  EXPECT_EQ(readFile("vornprog.out"), " %Completed:            20\r\n");
+}
+
+TEST_F(Units, RecordEndsOnReading) {
+  std::string big(200000, 'x');  // spans several buffer refills
+  writeFile("in.txt", "lf\ncrlf\r\n\nmid\rcr\r\n" + big + "\nlast without end");
+  rio::openUnit(2, "in.txt", rio::FileStatus::old);
+  std::vector<std::string> got;
+  std::string_view rec;
+  while (rio::readRecord(2, rec)) got.emplace_back(rec);
+  ASSERT_EQ(got.size(), 6u);
+  EXPECT_EQ(got[0], "lf");
+  EXPECT_EQ(got[1], "crlf");
+  EXPECT_EQ(got[2], "");
+  EXPECT_EQ(got[3], "mid\rcr");
+  EXPECT_EQ(got[4], big);
+  EXPECT_EQ(got[5], "last without end");
+  EXPECT_EQ(rio::recordsRead(2), 6);
+  EXPECT_FALSE(rio::readRecord(2, rec));
+}
+
+TEST_F(Units, AFileEndingInALineEndHasNoExtraEmptyRecord) {
+  writeFile("in.txt", "a\r\nb\r\n");
+  rio::openUnit(2, "in.txt", rio::FileStatus::old);
+  std::string_view rec;
+  ASSERT_TRUE(rio::readRecord(2, rec));
+  ASSERT_TRUE(rio::readRecord(2, rec));
+  EXPECT_EQ(rec, "b");
+  EXPECT_FALSE(rio::readRecord(2, rec));
+}
+
+TEST_F(Units, OpenFailuresNameTheFile) {
+  EXPECT_FALSE(rio::tryOpenUnit(4, "missing.dat", rio::FileStatus::old));
+  std::string m = ioMessage([] { rio::openUnit(4, "missing.dat", rio::FileStatus::old); });
+  EXPECT_NE(m.find("missing.dat"), std::string::npos) << m;
+  EXPECT_NE(m.find("open"), std::string::npos) << m;
+  m = ioMessage([] { rio::openUnit(4, "no/such/dir/out.txt", rio::FileStatus::unknown); });
+  EXPECT_NE(m.find("no/such/dir/out.txt"), std::string::npos) << m;
+  std::filesystem::create_directory("adir");
+  EXPECT_FALSE(rio::tryOpenUnit(4, "adir", rio::FileStatus::old));
+}
+
+TEST_F(Units, TransfersOnUnitsNotConnectedAreErrors) {
+  std::string m = ioMessage([] { rio::writeRecord(12, "x"); });
+  EXPECT_NE(m.find("unit 12"), std::string::npos) << m;
+  m = ioMessage([] { rio::writeRecord(100, "x"); });
+  EXPECT_NE(m.find("unit 100"), std::string::npos) << m;
+}
+
+TEST_F(Units, FailedWriteIsReportedAndOtherUnitsKeepTheirRecords) {
+  rio::openUnit(3, "kept.txt", rio::FileStatus::unknown);
+  rio::writeRecord(3, "must not be lost");
+  rio::openUnit(4, "/dev/full", rio::FileStatus::unknown);
+  rio::writeRecord(4, "cannot be written");
+  std::string m = ioMessage([] { rio::closeAllUnits(); });
+  EXPECT_NE(m.find("write error"), std::string::npos) << m;
+  EXPECT_NE(m.find("/dev/full"), std::string::npos) << m;
+  EXPECT_FALSE(rio::unitIsOpen(3));
+  EXPECT_FALSE(rio::unitIsOpen(4));
+  EXPECT_EQ(readFile("kept.txt"), "must not be lost\r\n");
+}
+
+TEST_F(Units, LargeOutputFillsTheBufferAndReachesTheFileInOrder) {
+  rio::openUnit(8, "big.txt", rio::FileStatus::unknown);
+  std::string expect;
+  for (int k = 0; k < 20000; ++k) {
+    std::string r = "record " + std::to_string(k);
+    rio::writeRecord(8, r);
+    expect += r + "\r\n";
+  }
+  std::string huge(100000, 'h');  // longer than the buffer itself
+  rio::writeRecord(8, huge);
+  expect += huge + "\r\n";
+  rio::closeUnit(8);
+  EXPECT_EQ(readFile("big.txt"), expect);
+}
+
+// ---- Free-format records --------------------------------------------------
+
+class ListRecords : public testutil::ScratchDir {
+ protected:
+  void SetUp() override {
+    ScratchDir::SetUp();
+    rio::openUnit(9, "out.txt", rio::FileStatus::unknown);
+  }
+  std::string written() {
+    rio::closeUnit(9);
+    return readFile("out.txt");
+  }
+};
+
+TEST_F(ListRecords, ProgressRecordIs26Characters) {
+  rio::listWrite(9, "%Completed:  ", 10);
+  EXPECT_EQ(written(), " %Completed:            10\r\n");
+}
+
+TEST_F(ListRecords, NumberFieldsFollowOneAnother) {
+  rio::listWrite(9, "x", 1.0f, -2.5f, 7);
+  rio::listWrite(9, 1200.0, 0.0);
+  EXPECT_EQ(written(),
+            " x   1.000000      -2.500000               7\r\n"
+            "    1200.000000000000       0.0000000000000000E+000\r\n");
+}
+
+TEST_F(ListRecords, ItemsThatWouldPassColumn79BeginANewRecord) {
+  std::string sixty(60, 't');
+  rio::listWrite(9, sixty, 1.0);
+  rio::listWrite(9, std::string(100, 'L'));         // the first item is never moved
+  rio::listWrite(9, std::string(78, 'a'), "b");     // exactly 79 characters: stays
+  rio::listWrite(9, std::string(78, 'a'), "bc");    // 80: "bc" moves
+  EXPECT_EQ(written(), " " + sixty + "\r\n" + "    1.000000000000000     \r\n" + " " +
+                           std::string(100, 'L') + "\r\n" + " " + std::string(78, 'a') +
+                           "b\r\n" + " " + std::string(78, 'a') + "\r\n" + " bc\r\n");
+}
+
+TEST_F(ListRecords, NodeListWrapsEveryFewPairs) {
+  // i and a height per node in one write: 12 + 15 characters per pair.
+  rio::ListWriter w(9);
+  for (int i = 1; i <= 3; ++i) w << i << static_cast<float>(i) * 0.5f;
+  w.end();
+  const std::string b15(15, ' ');
+  EXPECT_EQ(written(), std::string(12, ' ') + "1  0.5000000" + b15 + "2   1.000000" + b15 +
+                           "3\r\n" + "    1.500000    \r\n");
+}
+
+TEST_F(ListRecords, EmptyWriteAndTextsAsTheyStand) {
+  rio::listWrite(9);
+  rio::listWrite(9, " ");
+  Text<8> name("ab");
+  rio::listWrite(9, name, "|");
+  EXPECT_EQ(written(), "\r\n  \r\n ab      |\r\n");
+}
+
+// ---- Free-format and text reads through units ------------------------------
+
+TEST_F(Units, EachReadStartsOnANewRecord) {
+  writeFile("par.txt", "24 100 1\n5\n  log name.txt  \n");
+  rio::openUnit(2, "par.txt", rio::FileStatus::old);
+  std::int32_t a = 0, b = 0, c = 0;
+  rio::listRead(2, a, b);
+  EXPECT_EQ(a, 24);
+  EXPECT_EQ(b, 100);
+  rio::listRead(2, c);
+  EXPECT_EQ(c, 5);
+  Text<12> t;
+  rio::readText(2, t);
+  EXPECT_EQ(t.view(), "  log name.t");  // leading blanks kept, cut at its length
+}
+
+TEST_F(Units, ReadFailuresNameTheFileAndRecord) {
+  writeFile("par.txt", "1.0\nabc\n");
+  rio::openUnit(2, "par.txt", rio::FileStatus::old);
+  std::string m = ioMessage([] {
+    float x;
+    rio::listRead(2, x);
+    rio::listRead(2, x);
+  });
+  EXPECT_NE(m.find("read error"), std::string::npos) << m;
+  EXPECT_NE(m.find("par.txt"), std::string::npos) << m;
+  EXPECT_NE(m.find("record 2"), std::string::npos) << m;
+  m = ioMessage([] {
+    float x;
+    rio::listRead(2, x);
+  });
+  EXPECT_NE(m.find("end of file"), std::string::npos) << m;
+  m = ioMessage([] {
+    Text<10> t;
+    rio::readText(2, t);
+  });
+  EXPECT_NE(m.find("end of file"), std::string::npos) << m;
+}
+
+TEST_F(Units, StandardOutputIsUnitSix) {
+  testing::internal::CaptureStdout();
+  rio::listWrite(rio::STDOUT_UNIT, "UserSetUp:");
+  rio::closeUnit(rio::STDOUT_UNIT);
+  rio::listWrite(rio::STDOUT_UNIT, "still there");
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), " UserSetUp:\r\n still there\r\n");
+}
