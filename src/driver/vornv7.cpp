@@ -1,20 +1,405 @@
+// The simulation driver: start-up in a fixed order, the two nested time
+// loops (velocity updates, advection steps within each), the progress file,
+// and the end of the run.
 #include "driver/vornv7.hpp"
 
+#include <cmath>
 #include <cstdint>
 
+#include "config/rdparams7.hpp"
+#include "config/units.hpp"
+#include "config/usersetup.hpp"
+#include "driver/errorreport.hpp"
 #include "driver/inputstyleroutines.hpp"
 #include "driver/nextpointer.hpp"
 #include "driver/stop.hpp"
+#include "forcing/calcustar.hpp"
+#include "forcing/interpvel.hpp"
+#include "forcing/nodeinfo.hpp"
+#include "forcing/stressinfo.hpp"
+#include "forcing/velhoriz.hpp"
+#include "forcing/velinfo.hpp"
+#include "output/output.hpp"
+#include "packets/crtpckts.hpp"
+#include "state/friction.hpp"
+#include "state/heights.hpp"
+#include "state/limits.hpp"
+#include "state/packets.hpp"
+#include "state/pdfvi.hpp"
+#include "state/release.hpp"
+#include "state/rouse.hpp"
+#include "state/settling.hpp"
+#include "state/shuffling.hpp"
+#include "state/timing.hpp"
+#include "state/velinfo.hpp"
 #include "state/vornio.hpp"
+#include "state/vornprog.hpp"
+#include "vertical/abrvertpos.hpp"
+#include "vertical/pdfcompute.hpp"
+#include "vertical/sedfcns.hpp"
+#include "vertical/vertshuffl.hpp"
+
+namespace {
+
+// The packet release of the chosen mode, at start-up or at a step.
+void releasePackets(double time, std::int32_t iflag, std::int32_t& errorcode) {
+  if (RELEASEIN.btype != 0) {
+    CRTPCKTS(POSITIONS.x, POSITIONS.y, POSITIONS.z, RANKS.ranks, PACKETS.ktotal, time,
+             TIMINGMID.dtact, PACKETS.mtotal, PACKETS.pmass, iflag, errorcode);
+  } else {
+    CRTPCKTSDIS(POSITIONS.x, POSITIONS.y, POSITIONS.z, RANKS.ranks, PACKETS.ktotal, time,
+                TIMINGMID.dtact, PACKETS.mtotal, PACKETS.pmass, iflag, errorcode);
+  }
+}
+
+// The friction triple for the end of an interval: from the drag law at the
+// lowest current meter, or from the stress series.
+void nextFriction(std::int32_t flag, std::int32_t& errorcode, std::int32_t& nerror) {
+  if (FRICTIONIN.nfricp > 0) {
+    const int m = VELINFOMID.nloglayer - 1;
+    FRICTIONMID.fricnext[0] = CALCUSTAR(VELOCITYMID.unext[m], VELOCITYMID.vnext[m],
+                                        FRICTIONIN.fricp, FRICTIONIN.nfricp, errorcode);
+    FRICTIONMID.fricnext[1] = 0;
+    FRICTIONMID.fricnext[2] = 0;
+    if (errorcode != 0) {
+      ERRORREPORT(errorcode, " CalcUstar");
+      ++nerror;
+    }
+  } else {
+    STRESSINFO(FRICTIONMID.fricnext, TIMINGIN.time0, TIMINGIN.dtvu, flag, errorcode,
+               FRICTIONIN.nfricp);
+  }
+}
+
+// Start-up has failed: the count, where to look, and a stop.
+[[noreturn]] void startupFailed(std::int32_t nerror) {
+  const std::int32_t log = VORNIO.logunit;
+  const std::int32_t out = VORNIO.outunit;
+  if (rio::unitIsOpen(log)) {
+    rio::listWrite(log);
+    rio::listWrite(log, " Number of errors reported in initialiation ", nerror);
+    rio::listWrite(log, "Too many to carry on.  Time to die");
+  }
+  rio::listWrite(out);
+  rio::listWrite(out, " Number of errors reported in initialiation ", nerror);
+  rio::listWrite(out, " Further details are given in file ");
+  rio::writeRecord(out, VORNIO.logname.view());
+  rio::listWrite(out, "Program will now end its life");
+  stopRun();
+}
+
+// A start-up check of the driver's own: the message on console and log.
+void timingProblem(const char* what, std::int32_t& nerror) {
+  for (std::int32_t unit : {VORNIO.outunit, VORNIO.logunit}) {
+    rio::listWrite(unit, "Error in the timing parameters:");
+    rio::listWrite(unit, what);
+  }
+  ++nerror;
+}
+
+// Derives nvu, nadv, dtact and fracmix and echoes them to the log. Returns
+// false (after counting the error) when the parameters give no usable
+// time stepping.
+bool deriveTiming(std::int32_t& nvu, std::int32_t& nerror) {
+  const double dtvu = TIMINGIN.dtvu;
+  if (!(dtvu > 0)) {
+    timingProblem("the time between velocity updates must be positive", nerror);
+    return false;
+  }
+  const double updates = TIMINGIN.ttotal / dtvu;
+  if (!(std::fabs(updates) < 2147483647.0)) {
+    timingProblem("the total integration time gives too many velocity updates", nerror);
+    return false;
+  }
+  nvu = static_cast<std::int32_t>(updates);  // truncated toward zero
+  const float stepratio = static_cast<float>(dtvu / TIMINGIN.dta);
+  if (!(stepratio >= 0.5f && stepratio < 2147483647.0f)) {
+    timingProblem("the advection time step must be positive and at most twice the time "
+                  "between velocity updates",
+                  nerror);
+    return false;
+  }
+  TIMINGMID.nadv = static_cast<std::int32_t>(std::lround(stepratio));  // halves away from zero
+  TIMINGMID.dtact = dtvu / TIMINGMID.nadv;
+  if (!(SHUFFLINGIN.dtms > 0)) {
+    timingProblem("the mixing time scale must be positive", nerror);
+    return false;
+  }
+  SHUFFLINGMID.fracmix = TIMINGMID.dtact / SHUFFLINGIN.dtms;
+
+  const std::int32_t log = VORNIO.logunit;
+  rio::listWrite(log);
+  rio::listWrite(log, "Timing information.");
+  rio::listWrite(log, " # of velocity updates ", nvu);
+  rio::listWrite(log, "z,dtms ", stepratio, SHUFFLINGIN.dtms);
+  rio::listWrite(log, "actual advection time step ", "(time between shuffling events) ",
+                 TIMINGMID.dtact);
+  rio::listWrite(log, "advection steps per velocity update", TIMINGMID.nadv);
+  rio::listWrite(log, "fraction shuffled per advection step", SHUFFLINGMID.fracmix);
+  rio::listWrite(log, "fraction shuffled per velocity update",
+                 TIMINGMID.nadv * SHUFFLINGMID.fracmix);
+  return true;
+}
+
+// The driver's own limit on the grid: at most MAXNODES - 1 nodes.
+void checkNodeCount(std::int32_t& nerror) {
+  const VelinfomidRecord& g = VELINFOMID;
+  if (g.nloglayer + g.ninterior <= MAXNODES) return;
+  const std::int32_t out = VORNIO.outunit;
+  const std::int32_t log = VORNIO.logunit;
+  rio::listWrite(out);
+  rio::listWrite(out, "GetVertNodeInfo requires too many vertical nodes.");
+  rio::listWrite(out, "nloglayer,ninterior,nnv ", g.nloglayer, g.ninterior, g.nnv);
+  rio::listWrite(out, "Maximum # specified in parameter statement ", MAXNODES);
+  rio::listWrite(log);
+  rio::listWrite(log, "GetVertNodeInfo requires too                  many vertical nodes.");
+  rio::listWrite(log, "  nloglayer,ninterior,nnv ", g.nloglayer, g.ninterior, g.nnv);
+  rio::listWrite(log, "  Maximum # specified in parameter              statement ", MAXNODES);
+  ++nerror;
+}
+
+// Which settling velocity is in force, and the floc break-up.
+void chooseSettling() {
+  const SettlinginRecord& s = SETTLINGIN;
+  if (s.breakupus <= 0) {
+    SETTLINGMID.wstar = s.iniwstar;
+  } else if (FRICTIONMID.ustar < s.breakupus) {
+    SETTLINGMID.wstar = s.bigwstar;
+  } else {
+    SETTLINGMID.wstar = s.litwstar;
+    PACKETS.kbreak = PACKETS.ktotal;
+  }
+}
+
+// Rouse numbers and the two profile tables for the friction model.
+void buildProfiles(float sfrac) {
+  const float kappa = FRICTIONIN.kappa;
+  const float wstar = SETTLINGMID.wstar;
+  const float iniwstar = SETTLINGIN.iniwstar;
+  const FrictionmidRecord& f = FRICTIONMID;
+  const std::int32_t nfricp = FRICTIONIN.nfricp;
+  if (nfricp >= 0 || nfricp == -1) {
+    const float us = nfricp >= 0 ? f.ustar : f.ustarc;
+    ROUSE.rousew = ROUSENUM(wstar, kappa, us, 1.0f);
+    ROUSE.rousei = ROUSENUM(iniwstar, kappa, us, 1.0f);
+    ROUSE.rousewc = 0;
+    ROUSE.rouseic = 0;
+    PDFCOMPUTE(PDFVI.table[0], sfrac, ROUSE.rousew);
+    PDFCOMPUTE(PDFVI.table[1], sfrac, ROUSE.rousei);
+  } else if (nfricp == -2) {
+    ROUSE.rousew = ROUSENUM(wstar, kappa, f.ustar, 0.74f);
+    ROUSE.rousei = ROUSENUM(iniwstar, kappa, f.ustar, 0.74f);
+    ROUSE.rousewc = ROUSENUM(wstar, kappa, f.ustarc, 0.74f);
+    ROUSE.rouseic = ROUSENUM(iniwstar, kappa, f.ustarc, 0.74f);
+    PDFCOMPUTE2(PDFVI.table[0], sfrac, ROUSE.rousew, ROUSE.rousewc, f.zw);
+    PDFCOMPUTE2(PDFVI.table[1], sfrac, ROUSE.rousei, ROUSE.rouseic, f.zw);
+  }
+}
+
+// The progress value changes only at velocity updates; 1, 10, 20, ... 90,
+// 99 and 100 are written, each once.
+void progress() {
+  VornprogRecord& p = VORNPROG;
+  const double pct = 100.0 * (TIMINGMID.tvu - TIMINGIN.time0) / TIMINGIN.ttotal;
+  p.pctnow = static_cast<std::int32_t>(pct) + 1;
+  const bool mark = p.pctnow % 10 == 0 || p.pctnow == 1 || p.pctnow == 99;
+  if (!mark || p.pctnow == p.pctlast) return;
+  rio::listWrite(VORNIO.outunit, "%Completed:  ", p.pctnow);
+  rio::openUnit(p.progunit, "vornprog.out", rio::FileStatus::unknown);
+  rio::listWrite(p.progunit, "%Completed:  ", p.pctnow);
+  rio::closeUnit(p.progunit);
+  p.pctlast = p.pctnow;
+}
+
+}  // namespace
 
 void MAIN() {
+  std::int32_t errorcode = 0;
   std::int32_t iflag = -1;
-  const std::int32_t progunit = 1;  // the progress file's unit, taken before any other
+  std::int32_t nerror = 0;
+  std::int32_t nvu = 0;
+
+  // 1-2: the progress unit first, then the input source and the console.
   VORNIO.nextunit = 1;
-  VORNIO.nextunit = NEXTPOINTER(progunit);
+  VORNPROG.progunit = 1;
+  VORNIO.nextunit = NEXTPOINTER(VORNPROG.progunit);
   INPUTSTYLECMDLN_POSIX(iflag);
-  // The run control (parameters, start-up, time loop) is built on this.
+
+  // 3-4: the user's hook and the run parameters.
+  USERSETUP(errorcode);
+  if (errorcode != 0) {
+    nerror = 1;
+    ERRORREPORT(errorcode, "UserSetup");
+  }
+  RDPARAMS(errorcode);
+  if (errorcode != 0) {
+    // The records after the failing one are unread: every later step would
+    // read the wrong records, so start-up ends here.
+    ++nerror;
+    ERRORREPORT(errorcode, "ReadInputParameters");
+    startupFailed(nerror);
+  }
+
+  // 5: timing.
+  if (!deriveTiming(nvu, nerror)) startupFailed(nerror);
+
+  // 6: the packet store and the first packets.
+  releasePackets(TIMINGIN.time0, iflag, errorcode);
+  PACKETS.kbreak = 0;
+  if (errorcode != 0) {
+    ++nerror;
+    ERRORREPORT(errorcode, "CreatePackets");
+  }
+
+  // 7: shuffling.
+  VERTSHUFFL(iflag, errorcode);
+  if (errorcode != 0) {
+    ++nerror;
+    ERRORREPORT(errorcode, "VerticalShuffle");
+  }
+
+  // 8-9: the node grid.
+  NODEINFO(errorcode);
+  const bool gridRejected = errorcode == NODEINFO_BAD_GRID;
+  if (errorcode != 0) {
+    ++nerror;
+    ERRORREPORT(errorcode, "GetVertNodeInfo");
+  }
+  checkNodeCount(nerror);
+
+  // 10-11: velocities and friction at the start time; not over a grid that
+  // was rejected, whose counts would take node indices out of bounds.
+  if (!gridRejected) {
+    VELINFO(VELOCITYMID.unext, VELOCITYMID.vnext, 0, errorcode);
+    if (errorcode != 0) {
+      ++nerror;
+      ERRORREPORT(errorcode, "GetVelInfo");
+    }
+    for (int k = 0; k < VELINFOMID.nnv; ++k) {
+      VELOCITYMID.ucur[k] = VELOCITYMID.unext[k];
+      VELOCITYMID.vcur[k] = VELOCITYMID.vnext[k];
+    }
+    nextFriction(0, errorcode, nerror);
+    if (errorcode != 0) {
+      ++nerror;
+      ERRORREPORT(errorcode, "StressInfo");
+    }
+  }
+
+  // 12: the current triple.
+  FRICTIONMID.ustar = FRICTIONMID.fricnext[0];
+  FRICTIONMID.ustarc = FRICTIONMID.fricnext[1];
+  FRICTIONMID.zw = FRICTIONMID.fricnext[2];
+
+  // 13: the outputs.
+  OUTPUT(iflag, errorcode);
+  if (errorcode != 0) {
+    ++nerror;
+    ERRORREPORT(errorcode, "Output");
+  }
+
+  // 14: one error is enough to end the run here.
+  if (nerror != 0) startupFailed(nerror);
+  rio::listWrite(VORNIO.logunit, "Hmax = ", HEIGTHS.hmax);
+
+  // The time loop.
+  iflag = 0;
+  VORNPROG.pctlast = 0;
+  TimingmidRecord& t = TIMINGMID;
+  VelocitymidRecord& vel = VELOCITYMID;
+  const std::int32_t nnv = VELINFOMID.nnv;
+  std::int32_t i = 1;
+  for (; i <= nvu; ++i) {
+    t.tvu = (i - 1) * TIMINGIN.dtvu + TIMINGIN.time0;
+    for (int k = 0; k < nnv; ++k) {
+      vel.uprev[k] = vel.unext[k];
+      vel.vprev[k] = vel.vnext[k];
+    }
+    for (int k = 0; k < 3; ++k) FRICTIONMID.fricprev[k] = FRICTIONMID.fricnext[k];
+    nextFriction(i, errorcode, nerror);
+    VELINFO(vel.unext, vel.vnext, i, errorcode);
+    if (errorcode != 0) {
+      ++nerror;
+      ERRORREPORT(errorcode, " GetVelInfo");
+    }
+    if (errorcode != 0) {
+      ++nerror;
+      ERRORREPORT(errorcode, " StressInfo");
+    }
+
+    std::int32_t running = nerror;
+    bool stopStepping = false;
+    for (std::int32_t j = 1; j <= t.nadv; ++j) {
+      t.tlocal = (j - 0.5) * t.dtact;
+      t.time = t.tvu + t.tlocal;
+      t.timef = t.time + 0.5 * t.dtact;
+      INTERPVEL(vel.ucur, vel.uprev, vel.unext, nnv, t.tlocal, TIMINGIN.dtvu);
+      INTERPVEL(vel.vcur, vel.vprev, vel.vnext, nnv, t.tlocal, TIMINGIN.dtvu);
+
+      releasePackets(t.time, iflag, errorcode);
+      if (errorcode != 0) {
+        ERRORREPORT(errorcode, " CreatePackets");
+        ++running;
+      } else if (PACKETS.ktotal > KMAX) {
+        nerror = running;
+        rio::listWrite(VORNIO.outunit, "**Fatal Error**.  Too many packets");
+        rio::listWrite(VORNIO.logunit, "**Fatal Error**.  Too many packets");
+        rio::listWrite(VORNIO.logunit, "ktotal, KMAX ", PACKETS.ktotal, KMAX);
+        stopRun();
+      }
+      if (PACKETS.ktotal <= 0) {
+        for (std::int32_t unit : {VORNIO.outunit, VORNIO.logunit}) {
+          rio::listWrite(unit, "ktotal <= 0 after CrtPckts.", PACKETS.ktotal,
+                         "  Skipping time step: ", t.timef);
+        }
+        continue;
+      }
+
+      FrictionmidRecord& f = FRICTIONMID;
+      f.ustar = INTERPSCALAR(f.fricprev[0], f.fricnext[0], t.tlocal, TIMINGIN.dtvu);
+      f.ustarc = INTERPSCALAR(f.fricprev[1], f.fricnext[1], t.tlocal, TIMINGIN.dtvu);
+      f.zw = INTERPSCALAR(f.fricprev[2], f.fricnext[2], t.tlocal, TIMINGIN.dtvu);
+      const float thresh = THRESHOLD();
+      const float sfrac = SUSPENDEDFRACTION(f.ustar, thresh);
+
+      VERTSHUFFL(iflag, errorcode);
+      if (errorcode != 0) {
+        ERRORREPORT(errorcode, " VerticalShuffle");
+        ++running;
+      }
+      chooseSettling();
+      buildProfiles(sfrac);
+      ABRVERTPOS2();
+      MOVEHORIZ(POSITIONS.x, POSITIONS.y, POSITIONS.z, PACKETS.ktotal, t.dtact, nnv,
+                VELINFOMID.heightnodes, vel.ucur, vel.vcur);
+      OUTPUT(iflag, errorcode);
+      progress();
+      if (errorcode != 0) {
+        ERRORREPORT(errorcode, "Output");
+        ++running;
+      }
+      if (running != 0) {
+        nerror = running;
+        stopStepping = true;
+        break;
+      }
+    }
+    if (stopStepping) break;
+    nerror = running;
+  }
+
+  // The end of the run.
   iflag = 1;
+  OUTPUT(iflag, errorcode);
+  if (nerror == 0) {
+    rio::listWrite(VORNIO.outunit, " Clean exit ");
+    rio::listWrite(VORNIO.logunit, " Clean exit ");
+  } else {
+    rio::listWrite(VORNIO.outunit, "***Exit on error***");
+    rio::listWrite(VORNIO.outunit, "See the log file for more information.");
+    rio::listWrite(VORNIO.logunit, "***Exit on error***");
+    rio::listWrite(VORNIO.logunit, "i,timef, nerror, errorcode = ", i, t.timef, nerror, errorcode);
+  }
   INPUTSTYLECMDLN_POSIX(iflag);
   stopRun();
 }

@@ -1,4 +1,49 @@
-// The one instance of every state record.
+// The one instance of every state record. All start zeroed (the large
+// arrays live in zero-initialised static storage).
+#include "state/bblran.hpp"
+#include "state/friction.hpp"
+#include "state/heights.hpp"
+#include "state/outputs.hpp"
+#include "state/packets.hpp"
+#include "state/pdfvi.hpp"
+#include "state/release.hpp"
+#include "state/rouse.hpp"
+#include "state/settling.hpp"
+#include "state/shuffling.hpp"
+#include "state/timing.hpp"
+#include "state/velinfo.hpp"
 #include "state/vornio.hpp"
+#include "state/vornprog.hpp"
 
 VornioRecord VORNIO;
+VornprogRecord VORNPROG;
+BblranRecord BBLRAN;
+TiminginRecord TIMINGIN;
+TimingmidRecord TIMINGMID;
+ShufflinginRecord SHUFFLINGIN;
+ShufflingmidRecord SHUFFLINGMID;
+FrictioninRecord FRICTIONIN;
+FrictionmidRecord FRICTIONMID;
+SettlinginRecord SETTLINGIN;
+SettlingmidRecord SETTLINGMID;
+ReleaseinRecord RELEASEIN;
+DischargeRecord DISCHARGE;
+HeigthsRecord HEIGTHS;
+VelinfoinRecord VELINFOIN;
+VelinfomidRecord VELINFOMID;
+VelocitymidRecord VELOCITYMID;
+RouseRecord ROUSE;
+PacketsRecord PACKETS;
+PositionsRecord POSITIONS;
+RanksRecord RANKS;
+PdfviRecord PDFVI;
+SedinRecord SEDIN;
+VelinRecord VELIN;
+StatsinRecord STATSIN;
+PackinRecord PACKIN;
+ContrinRecord CONTRIN;
+ContrmapinRecord CONTRMAPIN;
+BiologyinRecord BIOLOGYIN;
+ControuthRecord CONTROUTH;
+ContrmapoutRecord CONTRMAPOUT;
+BiologyoutRecord BIOLOGYOUT;

@@ -1,0 +1,7 @@
+#pragma once
+#include <cstdint>
+
+// Friction velocity (m/s) from the drag law u*^2 = p1 + p2 U + p3 U^2 at
+// the speed U of (u, v).
+float CALCUSTAR(float u, float v, const float* fricp, std::int32_t nfricp,
+                std::int32_t& errorcode);

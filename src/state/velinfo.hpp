@@ -1,0 +1,35 @@
+#pragma once
+#include <cstdint>
+
+#include "state/limits.hpp"
+#include "state/text.hpp"
+
+// Node and velocity files. Arrays are indexed from 0 for node or file 1.
+struct VelinfoinRecord {
+  Text<80> lognodefile;                 // log-layer node file
+  Text<80> intnodefile;                 // interior node file
+  std::int32_t velunit[MAXVELFILES] = {};  // units of the velocity series files, bottom up
+  std::int32_t lognodeunit = 0;         // unit of the log-layer node file while it is read
+  std::int32_t intnodeunit = 0;         // unit of the interior node file while it is read
+};
+extern VelinfoinRecord VELINFOIN;
+
+// The vertical node grid.
+struct VelinfomidRecord {
+  float heightnodes[MAXNODES] = {};  // node heights above the bed, m, from the bottom node up
+  std::int32_t nnv = 0;              // number of nodes, nloglayer + ninterior - 1
+  std::int32_t nloglayer = 0;        // log-layer nodes; node nloglayer is the lowest current meter
+  std::int32_t ninterior = 0;        // current-meter nodes (velocity series files)
+};
+extern VelinfomidRecord VELINFOMID;
+
+// Velocities at the nodes, m/s.
+struct VelocitymidRecord {
+  float ucur[MAXNODES] = {};   // at the middle of the current advection step
+  float vcur[MAXNODES] = {};
+  float uprev[MAXNODES] = {};  // record at the start of the velocity-update interval
+  float vprev[MAXNODES] = {};
+  float unext[MAXNODES] = {};  // record at its end
+  float vnext[MAXNODES] = {};
+};
+extern VelocitymidRecord VELOCITYMID;
