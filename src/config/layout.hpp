@@ -12,8 +12,13 @@
 namespace rio {
 
 // A parsed layout. Items: Iw, Fw.d, Ew.d, Aw, A, nX, /, a repeat count
-// before an item or a parenthesised group. Parsing happens once, at
-// construction; a malformed layout throws std::invalid_argument.
+// before an item or a parenthesised group. Items are separated by commas;
+// the comma may be left out before and after a /. Letters may be in either
+// case, blanks are ignored, and the whole layout may be enclosed in
+// parentheses. Widths of numeric items run from 1 to kMaxNumericWidth
+// (numfmt.hpp), Ew.d needs d >= 1, repeat counts and the n of nX are at
+// least 1. Parsing happens once, at construction; a malformed layout throws
+// std::invalid_argument. An empty layout (or "()") writes an empty record.
 class Layout {
  public:
   explicit Layout(std::string_view text);
@@ -27,16 +32,26 @@ class Layout {
     int match = 0;   // index of the matching open/close of a group
   };
   const std::vector<Op>& ops() const { return ops_; }
-  int reversion() const { return reversion_; }  // op index the layout is taken up again from
+  // Index of the op the layout is taken up again from when it runs out.
+  int reversion() const { return reversion_; }
+  // Whether an item needing a value lies at or after the reversion point,
+  // i.e. whether the layout can take any number of values.
+  bool reusable() const { return reusable_; }
 
  private:
   std::vector<Op> ops_;
   int reversion_ = 0;
+  bool reusable_ = false;
 };
 
 // Writes values with a layout: records go to `out` as they are completed.
-// Values are put one by one in layout order; end() finishes the last record.
-// No allocation after the first records of a given length.
+// Values are put one by one in layout order; end() finishes the last record
+// and closes the write, after which the writer starts the next write at the
+// layout's beginning. A value whose kind does not match its item (an integer
+// for F or E, a real for I, text for a number or a number for A), or a put
+// to a layout that has no item for it, throws std::logic_error.
+// No allocation after the first records of a given length. The layout and
+// `out` must outlive the writer.
 class LayoutWriter {
  public:
   LayoutWriter(const Layout& layout, RecordOut& out);
@@ -45,11 +60,31 @@ class LayoutWriter {
   void put(double v);
   void put(std::string_view text);
   void end();
-  // internal state omitted here; see layout.cpp
+
+ private:
+  const Layout::Op& nextItem();
+  bool advance(bool forValue);
+  char* field(int w);
+  void emit();
+
+  const Layout* layout_;
+  RecordOut* out_;
+  std::vector<int> left_;  // per group opening: repeats still to run
+  int pc_ = 0;             // op being worked on
+  int itemLeft_ = 0;       // repeats left of the item at pc_ (0: not begun)
+  int pending_ = 0;        // blanks of nX not yet written
+  std::vector<char> buf_;  // the record being built
+  std::size_t len_ = 0;
 };
 
-// Reads values with a layout from `in`. Each get returns false and sets
-// status() on a read error or at the end of the file.
+// Reads values with a layout from `in`. A read begins with the first get()
+// (or end()) after construction or after the previous end(), on a new
+// record; end() closes it, going over any "/" met before the next item that
+// needs a value. Each get returns false and sets status() on a read error
+// or at the end of the file; once a read has failed, its further gets
+// return false without reading. status() and why() describe the current or
+// last read. A variable whose kind does not match its item throws
+// std::logic_error, as for the writer.
 class LayoutReader {
  public:
   LayoutReader(const Layout& layout, RecordIn& in);
@@ -58,8 +93,26 @@ class LayoutReader {
   bool get(double& v);
   bool get(char* text, std::size_t len);
   void end();
-  ReadResult status() const;
-  const std::string& why() const;
+  ReadResult status() const { return status_; }
+  const std::string& why() const { return why_; }
+
+ private:
+  bool begin();
+  bool nextRecord();
+  const Layout::Op* nextItem();
+  std::string_view field(int w);
+  bool fail(ReadResult r, std::string msg);
+
+  const Layout* layout_;
+  RecordIn* in_;
+  std::vector<int> left_;
+  int pc_ = 0;
+  int itemLeft_ = 0;
+  bool open_ = false;      // a read is under way
+  std::string_view rec_;   // current record
+  std::size_t pos_ = 0;    // position in rec_ (may lie past its end)
+  ReadResult status_ = ReadResult::ok;
+  std::string why_;
 };
 
 }  // namespace rio
