@@ -147,6 +147,7 @@ void put(int unit, Unit& u, const char* p, std::size_t n) {
       return;
     }
   }
+  if (n == 0) return;  // an empty piece may come with a null pointer (empty record)
   std::memcpy(u.wbuf.get() + u.wlen, p, n);
   u.wlen += n;
 }

@@ -180,11 +180,12 @@ TEST_F(ListRecords, ItemsThatWouldPassColumn79BeginANewRecord) {
   std::string sixty(60, 't');
   rio::listWrite(9, sixty, 1.0);
   rio::listWrite(9, std::string(100, 'L'));         // the first item is never moved
-  rio::listWrite(9, std::string(78, 'a'), "b");     // exactly 79 characters: stays
-  rio::listWrite(9, std::string(78, 'a'), "bc");    // 80: "bc" moves
+  // The record's leading blank counts towards the 79 characters.
+  rio::listWrite(9, std::string(77, 'a'), "b");     // exactly 79 characters: stays
+  rio::listWrite(9, std::string(78, 'a'), "b");     // 80: "b" moves
   EXPECT_EQ(written(), " " + sixty + "\r\n" + "    1.000000000000000     \r\n" + " " +
-                           std::string(100, 'L') + "\r\n" + " " + std::string(78, 'a') +
-                           "b\r\n" + " " + std::string(78, 'a') + "\r\n" + " bc\r\n");
+                           std::string(100, 'L') + "\r\n" + " " + std::string(77, 'a') +
+                           "b\r\n" + " " + std::string(78, 'a') + "\r\n" + " b\r\n");
 }
 
 TEST_F(ListRecords, NodeListWrapsEveryFewPairs) {
