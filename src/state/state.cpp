@@ -1,5 +1,8 @@
 // The one instance of every state record. All start zeroed (the large
 // arrays live in zero-initialised static storage).
+#include <algorithm>
+#include <iterator>
+
 #include "state/bblran.hpp"
 #include "state/friction.hpp"
 #include "state/heights.hpp"
@@ -47,3 +50,46 @@ BiologyinRecord BIOLOGYIN;
 ControuthRecord CONTROUTH;
 ContrmapoutRecord CONTRMAPOUT;
 BiologyoutRecord BIOLOGYOUT;
+
+#include "state/reset.hpp"
+
+// Every record back to its start values (the random package has its own
+// reset). A run does this once, implicitly, at program start; tests that
+// run the program in-process call it between runs.
+void resetAllState() {
+  VORNIO = VornioRecord{};
+  VORNPROG = VornprogRecord{};
+  BBLRAN = BblranRecord{};
+  TIMINGIN = TiminginRecord{};
+  TIMINGMID = TimingmidRecord{};
+  SHUFFLINGIN = ShufflinginRecord{};
+  SHUFFLINGMID = ShufflingmidRecord{};
+  FRICTIONIN = FrictioninRecord{};
+  FRICTIONMID = FrictionmidRecord{};
+  SETTLINGIN = SettlinginRecord{};
+  SETTLINGMID = SettlingmidRecord{};
+  RELEASEIN = ReleaseinRecord{};
+  DISCHARGE = DischargeRecord{};
+  HEIGTHS = HeigthsRecord{};
+  VELINFOIN = VelinfoinRecord{};
+  VELINFOMID = VelinfomidRecord{};
+  VELOCITYMID = VelocitymidRecord{};
+  ROUSE = RouseRecord{};
+  PACKETS = PacketsRecord{};
+  std::fill(std::begin(POSITIONS.x), std::end(POSITIONS.x), 0.0f);
+  std::fill(std::begin(POSITIONS.y), std::end(POSITIONS.y), 0.0f);
+  std::fill(std::begin(POSITIONS.z), std::end(POSITIONS.z), 0.0f);
+  std::fill(std::begin(RANKS.ranks), std::end(RANKS.ranks), 0.0f);
+  PDFVI = PdfviRecord{};
+  SEDIN = SedinRecord{};
+  VELIN = VelinRecord{};
+  STATSIN = StatsinRecord{};
+  PACKIN = PackinRecord{};
+  CONTRIN = ContrinRecord{};
+  CONTRMAPIN = ContrmapinRecord{};
+  BIOLOGYIN = BiologyinRecord{};
+  CONTROUTH = ControuthRecord{};
+  for (auto& row : CONTRMAPOUT.cmap) std::fill(std::begin(row), std::end(row), 0.0f);
+  for (auto& row : BIOLOGYOUT.biomap) std::fill(std::begin(row), std::end(row), 0.0f);
+  std::fill(std::begin(BIOLOGYOUT.exposure), std::end(BIOLOGYOUT.exposure), 0.0f);
+}

@@ -1,0 +1,4 @@
+#pragma once
+
+// Puts every state record back to its start values.
+void resetAllState();

@@ -1,0 +1,154 @@
+// The driver run in-process: timing, the steps of the time loop, and the
+// ways start-up ends.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "driver/inputstyleroutines.hpp"
+#include "driver/runprogram.hpp"
+#include "driver/vornv7.hpp"
+#include "random/ranf1.hpp"
+#include "state/reset.hpp"
+#include "state/timing.hpp"
+#include "testutil.hpp"
+
+using testutil::readFile;
+using testutil::writeFile;
+
+namespace {
+
+std::vector<std::string> records(const std::string& text) {
+  std::vector<std::string> out;
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    std::size_t e = text.find("\r\n", pos);
+    if (e == std::string::npos) e = text.size();
+    out.push_back(text.substr(pos, e - pos));
+    pos = e + 2;
+  }
+  return out;
+}
+
+bool contains(const std::vector<std::string>& recs, const std::string& r) {
+  return std::find(recs.begin(), recs.end(), r) != recs.end();
+}
+
+// The 13 parameter records with the timing records given.
+std::string params(const std::string& ttotalTime0, const std::string& dtvu,
+                   const std::string& dtaDtms, const std::string& nfricp = "1") {
+  return "vorn.log\n1234567 7654321\n" + ttotalTime0 + "\n" + dtvu + "\n" + dtaDtms + "\n2\n" +
+         nfricp + "\n0.0001\n0.001 0.001 0.001 0\n0.4 0.05\n0\n1\n1000 100 1 0\n";
+}
+
+class Driver : public testutil::ScratchDir {
+ protected:
+  int run(const std::string& par) {
+    writeFile("run.par", par);
+    resetAllState();
+    resetRandomPackage();
+    const char* argv[] = {"vornv7", "run.par", "screen.txt"};
+    setCommandLine(3, argv);
+    int status = runProgram(MAIN);
+    setCommandLine(1, argv);
+    console = records(readFile("screen.txt"));
+    log = records(readFile("vorn.log"));
+    return status;
+  }
+  std::vector<std::string> console, log;
+};
+
+}  // namespace
+
+TEST_F(Driver, TimingRoundsTheStepRatioToWholeSteps) {
+  ASSERT_EQ(run(params("10 0", "1", "0.4 1")), 0);
+  EXPECT_EQ(TIMINGMID.nadv, 3);  // 2.5 rounds away from zero
+  EXPECT_EQ(TIMINGMID.dtact, 1200.0);
+  const std::vector<std::string> timing = {
+      "",
+      " Timing information.",
+      "  # of velocity updates           10",
+      " z,dtms    2.500000       3600.000000000000     ",
+      " actual advection time step (time between shuffling events) ",
+      "    1200.000000000000     ",
+      " advection steps per velocity update           3",
+      " fraction shuffled per advection step  0.3333333333333333     ",
+      " fraction shuffled per velocity update   1.000000000000000     ",
+  };
+  auto at = std::find(log.begin(), log.end(), " Timing information.");
+  ASSERT_NE(at, log.end());
+  EXPECT_EQ(std::vector<std::string>(at - 1, at + 8), timing);
+
+  ASSERT_EQ(run(params("10 0", "1", "0.4166667 1")), 0);  // 25 minutes
+  EXPECT_EQ(TIMINGMID.nadv, 2);
+  EXPECT_EQ(TIMINGMID.dtact, 1800.0);
+}
+
+TEST_F(Driver, StepsRunFromTheStartOfEachIntervalAndTheLastHourIsNotSimulated) {
+  // 10 h in 3 h updates of three 1 h steps: nine steps, all without packets
+  // while the release is not built, each logged with the end of its step.
+  ASSERT_EQ(run(params("10 0.5", "3", "1 1")), 0);
+  // The step's end time does not fit on the message's record: it follows.
+  std::vector<std::string> ends;
+  for (std::size_t k = 0; k + 1 < console.size(); ++k) {
+    if (console[k] == " ktotal <= 0 after CrtPckts.           0  Skipping time step: ") {
+      ends.push_back(console[k + 1]);
+    }
+  }
+  ASSERT_EQ(ends.size(), 9u);
+  EXPECT_EQ(ends.front(), "    46800.00000000000     ");  // time0 + 1 h
+  EXPECT_EQ(ends[2], "    54000.00000000000     ");      // time0 + dtvu
+  EXPECT_EQ(ends.back(), "    75600.00000000000     ");  // time0 + 9 h
+  EXPECT_EQ(TIMINGMID.tvu, 43200.0 + 2 * 10800.0);
+  EXPECT_EQ(TIMINGMID.time, 43200.0 + 9 * 3600.0 - 1800.0);
+  EXPECT_EQ(console.back(), "  Clean exit ");
+  EXPECT_EQ(log.back(), "  Clean exit ");
+  EXPECT_TRUE(contains(log, " Hmax =   0.0000000E+00"));
+}
+
+TEST_F(Driver, AShortRunMakesNoStepAndEndsCleanly) {
+  ASSERT_EQ(run(params("2 0", "3", "1 1")), 0);  // ttotal < dtvu
+  EXPECT_EQ(console.back(), "  Clean exit ");
+  EXPECT_FALSE(std::filesystem::exists("vornprog.out"));
+}
+
+TEST_F(Driver, ParametersWithoutUsableTimeSteppingEndStartUp) {
+  for (const char* dtaDtms : {"3 1", "0 1", "-1 1", "1 0", "1 -2"}) {
+    SCOPED_TRACE(dtaDtms);
+    ASSERT_EQ(run(params("10 0", "1", dtaDtms)), 0);
+    ASSERT_GE(console.size(), 8u);
+    EXPECT_EQ(console[console.size() - 7], " Error in the timing parameters:");
+    const std::vector<std::string> tail(console.end() - 5, console.end());
+    const std::vector<std::string> expect = {
+        "", "  Number of errors reported in initialiation            1",
+        "  Further details are given in file ", std::string("vorn.log") + std::string(112, ' '),
+        " Program will now end its life"};
+    EXPECT_EQ(tail, expect);
+    const std::vector<std::string> logTail(log.end() - 3, log.end());
+    const std::vector<std::string> logExpect = {
+        "", "  Number of errors reported in initialiation            1",
+        " Too many to carry on.  Time to die"};
+    EXPECT_EQ(logTail, logExpect);
+  }
+}
+
+TEST_F(Driver, AFailedParameterReadEndsStartUpAtOnce) {
+  ASSERT_EQ(run(params("10 0", "1", "1 1", "4")), 0);
+  const std::vector<std::string> expect = {
+      " UserSetUp:",
+      " Enter file name for error messages and misc. info messages",
+      " Enter 2 random number seeds (suggest 8-9 digits)",
+      " Error: Too many friction parameters.",
+      " nfricp, NFRICMAX            4           3",
+      "",
+      " Error Reported in subroutine ReadInputParameters.",
+      " Error #           1",
+      "",
+      "  Number of errors reported in initialiation            1",
+      "  Further details are given in file ",
+      std::string("vorn.log") + std::string(112, ' '),
+      " Program will now end its life"};
+  EXPECT_EQ(console, expect);
+  EXPECT_FALSE(contains(log, " Timing information."));
+  EXPECT_TRUE(contains(log, " Error Reported in subroutine ReadInputParameters."));
+}
