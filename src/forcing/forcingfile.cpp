@@ -1,0 +1,35 @@
+#include "forcing/forcingfile.hpp"
+
+#include <cstring>
+#include <string>
+
+#include "config/units.hpp"
+#include "driver/stop.hpp"
+#include "state/text.hpp"
+#include "state/vornio.hpp"
+
+namespace {
+
+// One console line: the message and, directly after it, the file name as
+// a 120-character field.
+[[noreturn]] void stopNaming(const char* message, std::string_view name) {
+  Text<120> padded(name);
+  std::string line = std::string(message) + std::string(padded.view());
+  rio::listWrite(VORNIO.outunit, line);
+  stopRun();
+}
+
+}  // namespace
+
+void SCANHEADER(std::int32_t unit, std::string_view name) {
+  Text<120> line;  // blank: no marker yet
+  while (std::memcmp(line.c, "XXXX", 4) != 0) {
+    rio::ReadResult r;
+    try {
+      r = rio::readTextStatus(unit, line);
+    } catch (const IoFailure&) {
+      stopNaming("Fatal Error reading", name);
+    }
+    if (r == rio::ReadResult::eof) stopNaming("Never found XXXX in file", name);
+  }
+}
