@@ -23,3 +23,10 @@ struct FrictionmidRecord {
   float fricnext[3] = {};  // the triple at its end
 };
 extern FrictionmidRecord FRICTIONMID;
+
+// The bottom stress series between the calls of STRESSINFO.
+struct StressmidRecord {
+  std::int32_t ncol = 0;  // columns of the series rows, time included
+  float t1 = 0;           // time of the latest record read, s (single precision, as read)
+};
+extern StressmidRecord STRESSMID;

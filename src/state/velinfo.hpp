@@ -33,3 +33,14 @@ struct VelocitymidRecord {
   float vnext[MAXNODES] = {};
 };
 extern VelocitymidRecord VELOCITYMID;
+
+// The velocity series between the calls of VELINFO. Filled at start-up;
+// tnext is advanced by every update.
+struct VelseriesmidRecord {
+  Text<120> velfile[MAXVELFILES];  // series file of each current-meter node, bottom up
+  double t[MAXNODES] = {};         // time of the first record used at each current-meter node, s
+  double tnext = 0;                // time of the latest record read by an update, s; 0 before the first
+  float zetab = 0;                 // height of the lowest current meter, m
+  float cd = 0;                    // drag coefficient of the log layer at zetab
+};
+extern VelseriesmidRecord VELSERIESMID;
