@@ -2,6 +2,7 @@
 // statuses.
 #include <gtest/gtest.h>
 
+#include "forcing/sitefiles.hpp"
 #include "testutil.hpp"
 
 using testutil::readFile;
@@ -10,8 +11,9 @@ using testutil::writeFile;
 
 class Program : public testutil::ScratchDir {};
 
-// A complete set of run parameters (13 records).
-const char* kParams =
+// A complete set of run parameters (13 records), then the names of the
+// site's forcing files.
+const std::string kParams13 =
     "vorn.log\n1234567 7654321\n2 0\n1\n0.5 1\n2\n1\n0.0001\n0.001 0.001 0.001 0\n0.4 0.05\n0\n1\n"
     "1000 100 1 0\n";
 
@@ -29,7 +31,7 @@ TEST_F(Program, AMissingParameterFileExitsOneNamingIt) {
 }
 
 TEST_F(Program, AnOutputFileNamedOnTheCommandLineTakesTheConsole) {
-  writeFile("run.par", kParams);
+  writeFile("run.par", kParams13 + sitefiles::writeSmallSite());
   auto r = runBinary({"run.par", "screen.txt"});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, "");
@@ -40,7 +42,7 @@ TEST_F(Program, AnOutputFileNamedOnTheCommandLineTakesTheConsole) {
 }
 
 TEST_F(Program, ParametersFromStandardInput) {
-  writeFile("run.par", kParams);
+  writeFile("run.par", kParams13 + sitefiles::writeSmallSite());
   auto r = runBinary({}, "run.par");
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out.rfind(" UserSetUp:\r\n Enter file name for error messages and misc. info messages\r\n", 0), 0u) << r.out;
