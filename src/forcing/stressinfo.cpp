@@ -1,8 +1,135 @@
+// The bottom stress series: friction velocities (and the height of the
+// layer boundary of the two-layer model) one row per velocity update, and
+// their interpolation in time within an update interval.
 #include "forcing/stressinfo.hpp"
 
-// The stress series arrives with the friction models.
-void STRESSINFO(float*, double, double, std::int32_t, std::int32_t& errorcode, std::int32_t) {
+#include <cmath>
+#include <cstdint>
+#include <string>
+
+#include "config/units.hpp"
+#include "driver/nextpointer.hpp"
+#include "driver/stop.hpp"
+#include "forcing/forcingfile.hpp"
+#include "state/friction.hpp"
+#include "state/vornio.hpp"
+
+namespace {
+
+// How far the start record may lie from the start time, s: the same as
+// for the velocity series.
+constexpr double kTimeTolerance = static_cast<double>(0.015f) * 3600.0;
+
+// Friction values a row supplies: ncol - 1, at most the three a record
+// holds (further columns are skipped).
+std::int32_t valuesPerRow(std::int32_t ncol) {
+  if (ncol < 1) return 0;
+  return ncol - 1 > 3 ? 3 : ncol - 1;
+}
+
+// Reads one row: the time (days, converted to seconds in single precision)
+// and the friction values.
+void readRow(float& t, float* us) {
+  const std::int32_t n = valuesPerRow(STRESSMID.ncol);
+  rio::ListTarget targets[4] = {rio::target(t)};
+  for (std::int32_t k = 0; k < n; ++k) targets[k + 1] = rio::target(us[k]);
+  rio::listReadTargets(FRICTIONIN.fricunit, targets, static_cast<std::size_t>(n + 1));
+  t = t * 3600.0f;
+  t = t * 24.0f;
+}
+
+// One free-format write of a text, the record time and the friction values.
+void writeRecordLine(const char* text, const float* us) {
+  rio::ListWriter w(VORNIO.logunit);
+  w << text << STRESSMID.t1;
+  for (std::int32_t k = 0; k < valuesPerRow(STRESSMID.ncol); ++k) w << us[k];
+  w.end();
+}
+
+// Start-up: opens the file, checks its columns against the friction model
+// and reads up to the record at time0, which must lie within the tolerance.
+void openSeries(float* us, double time0, double dtvu, std::int32_t nfricp) {
+  const std::int32_t out = VORNIO.outunit;
+  const std::int32_t log = VORNIO.logunit;
+  FrictioninRecord& fin = FRICTIONIN;
+  StressmidRecord& s = STRESSMID;
+
+  rio::listWrite(log, "StressInfo1.  Initialize");
+  rio::listWrite(out, "StressInfo1.  Initialize");
+  fin.fricunit = VORNIO.nextunit;
+  VORNIO.nextunit = NEXTPOINTER(fin.fricunit);
+  if (!rio::tryOpenUnit(fin.fricunit, fin.fricfile.trimmed(), rio::FileStatus::old)) {
+    rio::listWrite(out, std::string("Error opening the file") + std::string(fin.fricfile.view()));
+    stopRun();
+  }
+  SCANHEADER(fin.fricunit, fin.fricfile.trimmed());
+  Text<120> title;
+  for (int line = 0; line < 2; ++line) {
+    rio::readText(fin.fricunit, title);
+    rio::writeRecord(log, title.view());
+  }
+  std::int32_t year = 0;
+  rio::listRead(fin.fricunit, year);
+  rio::listWrite(log, year);
+  rio::listRead(fin.fricunit, s.ncol);
+  rio::listWrite(log, s.ncol);
+
+  if (nfricp == 0 && s.ncol < 2) {
+    rio::listWrite(out, "StressInfo1: Not enough columns, ncol = ", s.ncol);
+    rio::listWrite(log, "Not enough columns, ncol = ", s.ncol);
+    stopRun();
+  }
+  if ((nfricp == -1 && s.ncol < 3) || (nfricp == -2 && s.ncol < 4)) {
+    rio::listWrite(out, "StressInfo1: Not enough columns, ncol= ", s.ncol);
+    rio::listWrite(log, "Not enough columns, ncol= ", s.ncol);
+    stopRun();
+  }
+
+  const double tstart = time0 - 0.5 * dtvu;
+  rio::listWrite(log, time0, dtvu, tstart);
+  float t = -1.0e36f;
+  while (t < tstart) readRow(t, us);
+  if (std::fabs(t - time0) > kTimeTolerance) {
+    rio::listWrite(log, "Time stamp of Stress varies from velocity!!!!");
+    rio::listWrite(out, "Time stamp of Stress varies from velocity!!!!");
+    stopRun();
+  }
+  s.t1 = t;
+  rio::listWrite(log, "Velocity Update time step that vorn is using", dtvu);
+  rio::listWrite(log, "First stress record to use ");
+  writeRecordLine("t,us", us);
+}
+
+}  // namespace
+
+// Friction values of the next stress record into us(1..3) (zeros beyond
+// ncol - 1): flag 0 opens the series named in FRICTIONIN and finds the
+// record at time0 (already moved onto the velocity records); flag i reads
+// the row of velocity update i. Every failure stops the run; errorcode ends
+// at 0. Called by the driver when nfricp <= 0: at start-up after VELINFO,
+// and at every velocity update before it.
+void STRESSINFO(float* us, double time0, double dtvu, std::int32_t flag, std::int32_t& errorcode,
+                std::int32_t nfricp) {
+  us[0] = 0;
+  us[1] = 0;
+  us[2] = 0;
+  if (flag == 0) {
+    openSeries(us, time0, dtvu, nfricp);
+  } else {
+    readRow(STRESSMID.t1, us);
+    if (flag == 1) {
+      rio::listWrite(VORNIO.logunit, "Second stress record to use ");
+      writeRecordLine("t,us", us);
+    }
+  }
+  writeRecordLine("TUs", us);
   errorcode = 0;
 }
 
-float INTERPSCALAR(float a, float, double, double) { return a; }
+// A friction value at time t into an interval of dt seconds between the
+// values a (at its start) and b (at its end); no clamping. Called by the
+// driver for each element of the friction triple at every step with packets.
+float INTERPSCALAR(float a, float b, double t, double dt) {
+  const float w = static_cast<float>(t / dt);
+  return (1.0f - w) * a + w * b;
+}
