@@ -144,7 +144,7 @@ bool deriveTiming(std::int32_t& nvu, std::int32_t& nerror) {
 // The driver's own limit on the grid: at most MAXNODES - 1 nodes.
 void checkNodeCount(std::int32_t& nerror) {
   const VelinfomidRecord& g = VELINFOMID;
-  if (g.nloglayer + g.ninterior <= MAXNODES) return;
+  if (static_cast<std::int64_t>(g.nloglayer) + g.ninterior <= MAXNODES) return;
   const std::int32_t out = VORNIO.outunit;
   const std::int32_t log = VORNIO.logunit;
   rio::listWrite(out);
