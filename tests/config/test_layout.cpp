@@ -76,6 +76,18 @@ TEST(LayoutWrite, ReversionEndsTheRecordAndRestartsAtTheLastOuterGroup) {
   EXPECT_EQ(writeInts("1X,I2", {1, 2, 3}), (Records{"  1", "  2", "  3"}));
   // A group at the end followed by more items.
   EXPECT_EQ(writeInts("2(I1),I2", {1, 2, 3, 4, 5}), (Records{"12 3", "45"}));
+  // Only the blanks and / from the reversion point on apply when the layout
+  // is taken up again; the / at the layout's end come first.
+  EXPECT_EQ(writeInts("1X,(2X,I2)", {1, 2}), (Records{"    1", "   2"}));
+  EXPECT_EQ(writeInts("/,1X,(/,2X,I2)", {1, 2}), (Records{"", "", "   1", "", "   2"}));
+  EXPECT_EQ(writeInts("I2,/", {1, 2}), (Records{" 1", "", " 2", ""}));
+}
+
+TEST(LayoutParse, RepeatsThatExpandTooFarAreRefused) {
+  EXPECT_THROW(Layout{"100000(100000(I1))"}, std::invalid_argument);
+  EXPECT_THROW(Layout{"100000(100000(/))"}, std::invalid_argument);
+  EXPECT_THROW(Layout{"100(99999999X),I1"}, std::invalid_argument);
+  EXPECT_NO_THROW(Layout{"1000(1000(I1))"});
 }
 
 TEST(LayoutWrite, TrailingBlanksOnlyWhenSomethingFollows) {
@@ -274,7 +286,7 @@ TEST(LayoutRead, TextFields) {
 
 TEST(LayoutRead, RecordsSlashesReversionAndEndOfFile) {
   Layout l("2X,I2,/,I3");
-  Lines in({"xx12rest", "345", "  9", " 10", " 11", "12"});
+  Lines in({"xx12rest", "345", "  9", " 10", " 11", "skipped", "12"});
   LayoutReader r(l, in);
   std::int32_t a, b;
   ASSERT_TRUE(r.get(a));
@@ -299,9 +311,19 @@ TEST(LayoutRead, RecordsSlashesReversionAndEndOfFile) {
   EXPECT_EQ(x, 11);
   EXPECT_EQ(r2.status(), ReadResult::ok);
   LayoutReader r3(one, in);
+  ASSERT_TRUE(r3.get(x));
+  EXPECT_EQ(x, 12);
   EXPECT_FALSE(r3.get(x));
   EXPECT_EQ(r3.status(), ReadResult::eof);
   r3.end();
+  // On input too, the / at the layout's end come before reversion.
+  Layout tail("I2,/");
+  Lines three({" 1", "skipped", " 2"});
+  LayoutReader r5(tail, three);
+  ASSERT_TRUE(r5.get(x));
+  ASSERT_TRUE(r5.get(y));
+  EXPECT_EQ(x, 1);
+  EXPECT_EQ(y, 2);
   // A read without variables still takes a record.
   Lines two({"1", "2"});
   LayoutReader r4(one, two);
