@@ -170,8 +170,6 @@ class LayoutParser {
   int reversion_ = 0;
 };
 
-inline bool isData(Kind k) { return k == Kind::I || k == Kind::F || k == Kind::E || k == Kind::A; }
-
 const char* itemName(Kind k) {
   switch (k) {
     case Kind::I: return "I";
@@ -187,12 +185,62 @@ const char* itemName(Kind k) {
 
 }  // namespace
 
-// Parses the layout text into ops_ and finds the reversion point. Called
-// once per layout, by whoever builds it.
+// Parses the layout text into ops_, finds the reversion point and expands
+// the repeats into items_. Called once per layout, by whoever builds it.
 Layout::Layout(std::string_view text) {
   reversion_ = LayoutParser(text, ops_).parse();
-  for (std::size_t j = static_cast<std::size_t>(reversion_); j < ops_.size(); ++j) {
-    if (isData(ops_[j].kind)) reusable_ = true;
+  int records = 0, blanks = 0;
+  long long steps = 0;
+  againIndex_ = -1;
+  expand(0, static_cast<int>(ops_.size()), records, blanks, steps);
+  if (againIndex_ < 0) againIndex_ = static_cast<int>(items_.size());  // empty layout
+  tailRecords_ = records;
+}
+
+namespace {
+constexpr long long kMaxExpanded = 1 << 22;  // items and / of a layout, repeats expanded
+}
+
+// Appends the items of ops [from, to) to items_, carrying the / and nX met
+// before each in records and blanks; notes where the reversion point leads.
+void Layout::expand(int from, int to, int& records, int& blanks, long long& steps) {
+  for (int j = from; j < to; ++j) {
+    const Op& op = ops_[j];
+    if (j == reversion_ && againIndex_ < 0) {
+      againIndex_ = static_cast<int>(items_.size());
+      tracking_ = true;
+    }
+    steps += op.kind == Kind::X || op.kind == Kind::open || op.kind == Kind::close ? 1 : op.repeat;
+    if (steps > kMaxExpanded) {
+      throw std::invalid_argument("layout too long with its repeats expanded");
+    }
+    switch (op.kind) {
+      case Kind::open:
+        for (int k = 0; k < op.repeat; ++k) expand(j + 1, op.match, records, blanks, steps);
+        j = op.match;
+        break;
+      case Kind::close:
+        break;
+      case Kind::X:
+        if (blanks > kMaxCount - op.w) throw std::invalid_argument("layout with too many blanks in a row");
+        blanks += op.w;
+        if (tracking_) againBlanks_ += op.w;
+        break;
+      case Kind::slash:
+        records += op.repeat;
+        blanks = 0;
+        if (tracking_) {
+          againRecords_ += op.repeat;
+          againBlanks_ = 0;
+        }
+        break;
+      default:
+        for (int k = 0; k < op.repeat; ++k) {
+          items_.push_back(Item{op.kind, op.w, op.d, records, blanks});
+          records = blanks = 0;
+        }
+        tracking_ = false;
+    }
   }
 }
 
@@ -200,65 +248,36 @@ Layout::Layout(std::string_view text) {
 // Output
 
 LayoutWriter::LayoutWriter(const Layout& layout, RecordOut& out)
-    : layout_(&layout), out_(&out), left_(layout.ops().size(), 0), buf_(256) {}
+    : layout_(&layout), out_(&out), buf_(256) {}
 
-// Moves pc_ to the next item that needs a value, carrying out nX (as
-// pending blanks), / and group repeats on the way. At the end of the
-// layout: for a value, ends the record and takes the layout up again at
-// its reversion point; otherwise (end of a write) stops and returns false.
-bool LayoutWriter::advance(bool forValue) {
-  const std::vector<Layout::Op>& ops = layout_->ops();
-  const int n = static_cast<int>(ops.size());
-  for (;;) {
-    if (pc_ == n) {
-      if (!forValue) return false;
-      if (!layout_->reusable()) throw std::logic_error("a value given to a layout with no item left for it");
-      emit();
-      pc_ = layout_->reversion();
-      continue;
-    }
-    const Layout::Op& op = ops[pc_];
-    switch (op.kind) {
-      case Kind::open:
-        left_[pc_] = op.repeat;
-        ++pc_;
-        break;
-      case Kind::close:
-        pc_ = --left_[op.match] > 0 ? op.match + 1 : pc_ + 1;
-        break;
-      case Kind::X:
-        pending_ += op.w;
-        ++pc_;
-        break;
-      case Kind::slash:
-        for (int k = 0; k < op.repeat; ++k) emit();
-        ++pc_;
-        break;
-      default:
-        if (itemLeft_ == 0) itemLeft_ = op.repeat;
-        return true;
-    }
+// The next item that takes a value. Ends the records of the / met before
+// it and sets the blanks of nX that precede it. At the end of the layout
+// the record ends and the layout is taken up again at its reversion point.
+const Layout::Item& LayoutWriter::next() {
+  const std::vector<Layout::Item>& items = layout_->items();
+  int records;
+  if (next_ < items.size()) {
+    records = items[next_].records;
+    pending_ = items[next_].blanks;
+  } else {
+    if (!layout_->reusable()) throw std::logic_error("a value given to a layout with no item left for it");
+    for (int k = 0; k < layout_->tailRecords(); ++k) emit();
+    emit();
+    next_ = static_cast<std::size_t>(layout_->againIndex());
+    records = layout_->againRecords();
+    pending_ = layout_->againBlanks();
   }
+  for (int k = 0; k < records; ++k) emit();
+  return items[next_++];
 }
 
-const Layout::Op& LayoutWriter::nextItem() {
-  advance(true);
-  return layout_->ops()[pc_];
-}
-
-// Reserves w characters at the end of the record, after the pending blanks,
-// and marks the item at pc_ as used once more.
+// Reserves w characters at the end of the record, after the pending blanks.
 char* LayoutWriter::field(int w) {
   std::size_t need = len_ + static_cast<std::size_t>(pending_) + static_cast<std::size_t>(w);
   if (need > buf_.size()) buf_.resize(std::max(need, 2 * buf_.size()));
-  if (pending_) {
-    std::memset(buf_.data() + len_, ' ', static_cast<std::size_t>(pending_));
-    len_ += static_cast<std::size_t>(pending_);
-    pending_ = 0;
-  }
   char* p = buf_.data() + len_;
-  len_ += static_cast<std::size_t>(w);
-  if (--itemLeft_ == 0) ++pc_;
+  for (int k = 0; k < pending_; ++k) *p++ = ' ';
+  len_ = need;
   return p;
 }
 
@@ -266,17 +285,16 @@ char* LayoutWriter::field(int w) {
 void LayoutWriter::emit() {
   out_->record(buf_.data(), len_);
   len_ = 0;
-  pending_ = 0;
 }
 
 void LayoutWriter::put(std::int32_t v) {
-  const Layout::Op& op = nextItem();
+  const Layout::Item& op = next();
   if (op.kind != Kind::I) mismatch("an integer", op.kind);
   editI(field(op.w), op.w, v);
 }
 
 void LayoutWriter::put(float v) {
-  const Layout::Op& op = nextItem();
+  const Layout::Item& op = next();
   if (op.kind == Kind::F) {
     int w = op.w, d = op.d;
     editF(field(w), w, d, v);
@@ -289,7 +307,7 @@ void LayoutWriter::put(float v) {
 }
 
 void LayoutWriter::put(double v) {
-  const Layout::Op& op = nextItem();
+  const Layout::Item& op = next();
   if (op.kind == Kind::F) {
     int w = op.w, d = op.d;
     editF(field(w), w, d, v);
@@ -302,7 +320,7 @@ void LayoutWriter::put(double v) {
 }
 
 void LayoutWriter::put(std::string_view text) {
-  const Layout::Op& op = nextItem();
+  const Layout::Item& op = next();
   if (op.kind != Kind::A) mismatch("a text", op.kind);
   int w = op.w ? op.w : static_cast<int>(text.size());
   editA(field(w), w, text);
@@ -313,10 +331,11 @@ void LayoutWriter::put(std::string_view text) {
 // record); the last record is delivered and the writer is ready for the
 // next write.
 void LayoutWriter::end() {
-  advance(false);
+  const std::vector<Layout::Item>& items = layout_->items();
+  int records = next_ < items.size() ? items[next_].records : layout_->tailRecords();
+  for (int k = 0; k < records; ++k) emit();
   emit();
-  pc_ = 0;
-  itemLeft_ = 0;
+  next_ = 0;
 }
 
 // ---------------------------------------------------------------------------
@@ -418,7 +437,7 @@ bool parseReal(std::string_view f, int d, T& v) {
 }  // namespace
 
 LayoutReader::LayoutReader(const Layout& layout, RecordIn& in)
-    : layout_(&layout), in_(&in), left_(layout.ops().size(), 0) {}
+    : layout_(&layout), in_(&in) {}
 
 bool LayoutReader::fail(ReadResult r, std::string msg) {
   status_ = r;
@@ -439,65 +458,50 @@ bool LayoutReader::begin() {
     open_ = true;
     status_ = ReadResult::ok;
     why_.clear();
-    pc_ = 0;
-    itemLeft_ = 0;
+    next_ = 0;
     return nextRecord();
   }
   return status_ == ReadResult::ok;
 }
 
-// The next item that needs a value, after skipping nX, going to the next
-// record at each / and at the reversion point; nullptr at the end of the
-// file (status set).
-const Layout::Op* LayoutReader::nextItem() {
-  const std::vector<Layout::Op>& ops = layout_->ops();
-  const int n = static_cast<int>(ops.size());
-  for (;;) {
-    if (pc_ == n) {
-      if (!layout_->reusable()) throw std::logic_error("a variable given to a layout with no item left for it");
+// The next item that takes a value, after going to the next record at each
+// / met before it and skipping its nX; at the end of the layout the read
+// goes on with the next record from the reversion point. nullptr at the
+// end of the file (status set).
+const Layout::Item* LayoutReader::next() {
+  const std::vector<Layout::Item>& items = layout_->items();
+  int records, blanks;
+  if (next_ < items.size()) {
+    records = items[next_].records;
+    blanks = items[next_].blanks;
+  } else {
+    if (!layout_->reusable()) throw std::logic_error("a variable given to a layout with no item left for it");
+    for (int k = 0; k <= layout_->tailRecords(); ++k) {
       if (!nextRecord()) return nullptr;
-      pc_ = layout_->reversion();
-      continue;
     }
-    const Layout::Op& op = ops[pc_];
-    switch (op.kind) {
-      case Kind::open:
-        left_[pc_] = op.repeat;
-        ++pc_;
-        break;
-      case Kind::close:
-        pc_ = --left_[op.match] > 0 ? op.match + 1 : pc_ + 1;
-        break;
-      case Kind::X:
-        pos_ += static_cast<std::size_t>(op.w);
-        ++pc_;
-        break;
-      case Kind::slash:
-        for (int k = 0; k < op.repeat; ++k) {
-          if (!nextRecord()) return nullptr;
-        }
-        ++pc_;
-        break;
-      default:
-        if (itemLeft_ == 0) itemLeft_ = op.repeat;
-        return &op;
-    }
+    next_ = static_cast<std::size_t>(layout_->againIndex());
+    records = layout_->againRecords();
+    blanks = layout_->againBlanks();
   }
+  for (int k = 0; k < records; ++k) {
+    if (!nextRecord()) return nullptr;
+  }
+  pos_ += static_cast<std::size_t>(blanks);
+  return &items[next_++];
 }
 
 // The next w characters of the record (fewer when the record ends first:
-// the rest counts as blanks); marks the item at pc_ as used once more.
+// the rest counts as blanks).
 std::string_view LayoutReader::field(int w) {
   std::size_t start = std::min(pos_, rec_.size());
   std::string_view f = rec_.substr(start, static_cast<std::size_t>(w));
   pos_ += static_cast<std::size_t>(w);
-  if (--itemLeft_ == 0) ++pc_;
   return f;
 }
 
 namespace {
 
-std::string badField(const Layout::Op& op, std::string_view f, std::size_t column) {
+std::string badField(const Layout::Item& op, std::string_view f, std::size_t column) {
   std::string s = "bad value \"" + std::string(f) + "\" for " + (op.kind == Kind::I ? "I" : op.kind == Kind::F ? "F" : "E") +
                   std::to_string(op.w);
   if (op.kind != Kind::I) s += "." + std::to_string(op.d);
@@ -508,7 +512,7 @@ std::string badField(const Layout::Op& op, std::string_view f, std::size_t colum
 
 bool LayoutReader::get(std::int32_t& v) {
   if (!begin()) return false;
-  const Layout::Op* op = nextItem();
+  const Layout::Item* op = next();
   if (!op) return false;
   if (op->kind != Kind::I) mismatch("an integer", op->kind);
   std::size_t column = pos_ + 1;
@@ -519,7 +523,7 @@ bool LayoutReader::get(std::int32_t& v) {
 
 bool LayoutReader::get(float& v) {
   if (!begin()) return false;
-  const Layout::Op* op = nextItem();
+  const Layout::Item* op = next();
   if (!op) return false;
   if (op->kind != Kind::F && op->kind != Kind::E) mismatch("a real", op->kind);
   std::size_t column = pos_ + 1;
@@ -530,7 +534,7 @@ bool LayoutReader::get(float& v) {
 
 bool LayoutReader::get(double& v) {
   if (!begin()) return false;
-  const Layout::Op* op = nextItem();
+  const Layout::Item* op = next();
   if (!op) return false;
   if (op->kind != Kind::F && op->kind != Kind::E) mismatch("a real", op->kind);
   std::size_t column = pos_ + 1;
@@ -543,7 +547,7 @@ bool LayoutReader::get(double& v) {
 // the field left-justified and padded with blanks; A: len characters.
 bool LayoutReader::get(char* text, std::size_t len) {
   if (!begin()) return false;
-  const Layout::Op* op = nextItem();
+  const Layout::Item* op = next();
   if (!op) return false;
   if (op->kind != Kind::A) mismatch("a text", op->kind);
   std::size_t w = op->w ? static_cast<std::size_t>(op->w) : len;
@@ -563,23 +567,9 @@ bool LayoutReader::get(char* text, std::size_t len) {
 // value (or the layout's end); the rest of the last record is ignored.
 void LayoutReader::end() {
   if (begin()) {
-    const std::vector<Layout::Op>& ops = layout_->ops();
-    const int n = static_cast<int>(ops.size());
-    while (pc_ < n && !isData(ops[pc_].kind)) {
-      const Layout::Op& op = ops[pc_];
-      if (op.kind == Kind::slash) {
-        bool ok = true;
-        for (int k = 0; k < op.repeat && ok; ++k) ok = nextRecord();
-        if (!ok) break;
-        ++pc_;
-      } else if (op.kind == Kind::open) {
-        left_[pc_] = op.repeat;
-        ++pc_;
-      } else if (op.kind == Kind::close) {
-        pc_ = --left_[op.match] > 0 ? op.match + 1 : pc_ + 1;
-      } else {
-        ++pc_;
-      }
+    const std::vector<Layout::Item>& items = layout_->items();
+    int records = next_ < items.size() ? items[next_].records : layout_->tailRecords();
+    for (int k = 0; k < records && nextRecord(); ++k) {
     }
   }
   open_ = false;

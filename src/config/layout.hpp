@@ -17,7 +17,8 @@ namespace rio {
 // case, blanks are ignored, and the whole layout may be enclosed in
 // parentheses. Widths of numeric items run from 1 to kMaxNumericWidth
 // (numfmt.hpp), Ew.d needs d >= 1, repeat counts and the n of nX are at
-// least 1. Parsing happens once, at construction; a malformed layout throws
+// least 1. Parsing happens once, at construction; a malformed layout, or
+// one whose repeats expand to more than a few million items, throws
 // std::invalid_argument. An empty layout (or "()") writes an empty record.
 class Layout {
  public:
@@ -34,14 +35,38 @@ class Layout {
   const std::vector<Op>& ops() const { return ops_; }
   // Index of the op the layout is taken up again from when it runs out.
   int reversion() const { return reversion_; }
-  // Whether an item needing a value lies at or after the reversion point,
-  // i.e. whether the layout can take any number of values.
-  bool reusable() const { return reusable_; }
+
+  // The layout with its repeats expanded, as writer and reader follow it:
+  // every item that takes a value, in order, with the records ended by /
+  // and the blanks of nX met since the previous item (blanks after the last
+  // / only; those before it fall at a record's end).
+  struct Item {
+    Op::Kind kind;  // I, F, E or A
+    int w = 0;
+    int d = 0;
+    int records = 0;  // / met before this item
+    int blanks = 0;   // nX blanks (or skipped characters) just before it
+  };
+  const std::vector<Item>& items() const { return items_; }
+  // Taking the layout up again: the index of the first item reached from
+  // the reversion point and what comes before it from there.
+  int againIndex() const { return againIndex_; }
+  int againRecords() const { return againRecords_; }
+  int againBlanks() const { return againBlanks_; }
+  // The / after the last item.
+  int tailRecords() const { return tailRecords_; }
+  // Whether an item lies at or after the reversion point, i.e. whether the
+  // layout can take any number of values.
+  bool reusable() const { return againIndex_ < static_cast<int>(items_.size()); }
 
  private:
+  void expand(int from, int to, int& records, int& blanks, long long& steps);
+
   std::vector<Op> ops_;
   int reversion_ = 0;
-  bool reusable_ = false;
+  std::vector<Item> items_;
+  int againIndex_ = 0, againRecords_ = 0, againBlanks_ = 0, tailRecords_ = 0;
+  bool tracking_ = false;  // during expansion: past the reversion point, before its first item
 };
 
 // Writes values with a layout: records go to `out` as they are completed.
@@ -62,17 +87,14 @@ class LayoutWriter {
   void end();
 
  private:
-  const Layout::Op& nextItem();
-  bool advance(bool forValue);
+  const Layout::Item& next();
   char* field(int w);
   void emit();
 
   const Layout* layout_;
   RecordOut* out_;
-  std::vector<int> left_;  // per group opening: repeats still to run
-  int pc_ = 0;             // op being worked on
-  int itemLeft_ = 0;       // repeats left of the item at pc_ (0: not begun)
-  int pending_ = 0;        // blanks of nX not yet written
+  std::size_t next_ = 0;   // index of the next item in layout_->items()
+  int pending_ = 0;        // blanks of nX before the item being written
   std::vector<char> buf_;  // the record being built
   std::size_t len_ = 0;
 };
@@ -99,15 +121,13 @@ class LayoutReader {
  private:
   bool begin();
   bool nextRecord();
-  const Layout::Op* nextItem();
+  const Layout::Item* next();
   std::string_view field(int w);
   bool fail(ReadResult r, std::string msg);
 
   const Layout* layout_;
   RecordIn* in_;
-  std::vector<int> left_;
-  int pc_ = 0;
-  int itemLeft_ = 0;
+  std::size_t next_ = 0;   // index of the next item in layout_->items()
   bool open_ = false;      // a read is under way
   std::string_view rec_;   // current record
   std::size_t pos_ = 0;    // position in rec_ (may lie past its end)

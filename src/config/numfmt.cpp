@@ -56,6 +56,27 @@ inline int countDigits(std::uint64_t n) {
   return k;
 }
 
+// n blanks without a call to memset: the padding of a field is short.
+inline void blanks(char* out, int n) {
+  for (; n >= 8; n -= 8, out += 8) std::memcpy(out, "        ", 8);
+  if (n >= 4) {
+    std::memcpy(out, "    ", 4);
+    out += 4;
+    n -= 4;
+  }
+  if (n >= 2) {
+    std::memcpy(out, "  ", 2);
+    out += 2;
+    n -= 2;
+  }
+  if (n) *out = ' ';
+}
+
+inline int countDigits32(std::uint32_t n) {
+  return n < 10 ? 1 : n < 100 ? 2 : n < 1000 ? 3 : n < 10000 ? 4 : n < 100000 ? 5
+       : n < 1000000 ? 6 : n < 10000000 ? 7 : n < 100000000 ? 8 : n < 1000000000 ? 9 : 10;
+}
+
 // Writes the decimal digits of n (n > 0) so that they end just before p;
 // returns the position of the first digit.
 inline char* digitsBackward(char* p, std::uint64_t n) {
@@ -125,6 +146,45 @@ void layFixed(char* out, int w, int d, bool neg, std::uint64_t n) {
   if (intDigits) p = digitsBackward(p, n);
   if (neg) *--p = '-';
   fill(out, static_cast<int>(p - out), ' ');
+}
+
+// Fixed-point field from its integer part ip and its d decimals dec
+// (dec < 10^d, 1 <= d <= 9, d < w), in 32-bit arithmetic.
+void layFixedSplit(char* out, int w, int d, bool neg, std::uint32_t ip, std::uint32_t dec) {
+  int intDigits = ip ? countDigits32(ip) : 0;
+  bool zero = intDigits == 0;
+  int len = static_cast<int>(neg) + (zero ? 1 : intDigits) + 1 + d;
+  if (len > w && zero) {
+    --len;
+    zero = false;
+  }
+  if (len > w) {
+    fill(out, w, '*');
+    return;
+  }
+  char* p = out + w;
+  int k = d;
+  for (; k >= 2; k -= 2) {
+    p -= 2;
+    std::memcpy(p, kPairs.c + 2 * (dec % 100), 2);
+    dec /= 100;
+  }
+  if (k) *--p = static_cast<char>('0' + dec);
+  *--p = '.';
+  if (zero) *--p = '0';
+  while (ip >= 100) {
+    p -= 2;
+    std::memcpy(p, kPairs.c + 2 * (ip % 100), 2);
+    ip /= 100;
+  }
+  if (ip >= 10) {
+    p -= 2;
+    std::memcpy(p, kPairs.c + 2 * ip, 2);
+  } else if (ip) {
+    *--p = static_cast<char>('0' + ip);
+  }
+  if (neg) *--p = '-';
+  blanks(out, static_cast<int>(p - out));
 }
 
 // Fixed-point field from its integer digits (ni of them; 0 when the integer
@@ -259,13 +319,28 @@ void editF(char* out, int w, int d, float v) {
     fill(out, w, '*');
     return;
   }
-  // v = m * 2^e with m < 2^24; below 2^24 and with d <= 12 the product
-  // m * 10^d stays below 2^64.
-  if (d <= 12 && be <= 150) {
-    std::uint64_t m = be ? (frac | 0x800000u) : frac;
+  // v = m * 2^-s with m < 2^24 (v below 2^24).
+  if (be <= 150) {
+    std::uint32_t m = be ? (frac | 0x800000u) : frac;
     int s = be ? 150 - be : 149;
-    std::uint64_t q = m * static_cast<std::uint64_t>(kPow10.p[d]);
-    return layFixed(out, w, d, neg, shiftRoundEven(q, s));
+    if (d >= 1 && d <= 9) {
+      // Integer part and fraction apart: ip + f / 2^s. The decimals are
+      // round(f * 10^d / 2^s) (below 2^63); 10^d is even, so the tie goes
+      // to an even last decimal whatever ip is. A carry moves into ip.
+      std::uint32_t ip = s < 32 ? m >> s : 0;
+      std::uint64_t f = s < 32 ? m - (ip << s) : m;
+      std::uint32_t p10 = static_cast<std::uint32_t>(kPow10.p[d]);
+      auto dec = static_cast<std::uint32_t>(shiftRoundEven(f * p10, s));
+      if (dec == p10) {
+        ++ip;
+        dec = 0;
+      }
+      return layFixedSplit(out, w, d, neg, ip, dec);
+    }
+    if (d <= 12) {  // m * 10^d stays below 2^64
+      std::uint64_t q = std::uint64_t(m) * static_cast<std::uint64_t>(kPow10.p[d]);
+      return layFixed(out, w, d, neg, shiftRoundEven(q, s));
+    }
   }
   editFSlow(out, w, d, neg, std::fabs(static_cast<double>(v)));
 }
