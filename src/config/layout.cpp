@@ -248,7 +248,7 @@ void Layout::expand(int from, int to, int& records, int& blanks, long long& step
 // Output
 
 LayoutWriter::LayoutWriter(const Layout& layout, RecordOut& out)
-    : layout_(&layout), out_(&out), buf_(256) {}
+    : layout_(&layout), out_(&out) {}
 
 // The next item that takes a value. Ends the records of the / met before
 // it and sets the blanks of nX that precede it. At the end of the layout
@@ -274,8 +274,15 @@ const Layout::Item& LayoutWriter::next() {
 // Reserves w characters at the end of the record, after the pending blanks.
 char* LayoutWriter::field(int w) {
   std::size_t need = len_ + static_cast<std::size_t>(pending_) + static_cast<std::size_t>(w);
-  if (need > buf_.size()) buf_.resize(std::max(need, 2 * buf_.size()));
-  char* p = buf_.data() + len_;
+  if (need > cap_) {
+    std::size_t cap = std::max(need, 2 * cap_);
+    std::unique_ptr<char[]> grown(new char[cap]);
+    std::memcpy(grown.get(), buf_, len_);
+    heap_ = std::move(grown);
+    buf_ = heap_.get();
+    cap_ = cap;
+  }
+  char* p = buf_ + len_;
   for (int k = 0; k < pending_; ++k) *p++ = ' ';
   len_ = need;
   return p;
@@ -283,7 +290,7 @@ char* LayoutWriter::field(int w) {
 
 // Hands the record built so far to the sink and starts an empty one.
 void LayoutWriter::emit() {
-  out_->record(buf_.data(), len_);
+  out_->record(buf_, len_);
   len_ = 0;
 }
 

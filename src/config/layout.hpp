@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <memory>
 #include <vector>
 
 #include "config/records.hpp"
@@ -75,11 +76,13 @@ class Layout {
 // layout's beginning. A value whose kind does not match its item (an integer
 // for F or E, a real for I, text for a number or a number for A), or a put
 // to a layout that has no item for it, throws std::logic_error.
-// No allocation after the first records of a given length. The layout and
+// No allocation for records up to 512 characters. The layout and
 // `out` must outlive the writer.
 class LayoutWriter {
  public:
   LayoutWriter(const Layout& layout, RecordOut& out);
+  LayoutWriter(const LayoutWriter&) = delete;
+  LayoutWriter& operator=(const LayoutWriter&) = delete;
   void put(std::int32_t v);
   void put(float v);
   void put(double v);
@@ -95,7 +98,12 @@ class LayoutWriter {
   RecordOut* out_;
   std::size_t next_ = 0;   // index of the next item in layout_->items()
   int pending_ = 0;        // blanks of nX before the item being written
-  std::vector<char> buf_;  // the record being built
+  // The record being built: an inline buffer for the usual short records,
+  // a heap one only when a record grows past it.
+  char inline_[512];
+  std::unique_ptr<char[]> heap_;
+  char* buf_ = inline_;
+  std::size_t cap_ = sizeof inline_;
   std::size_t len_ = 0;
 };
 
