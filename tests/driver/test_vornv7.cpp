@@ -37,11 +37,21 @@ bool contains(const std::vector<std::string>& recs, const std::string& r) {
 
 // The 13 parameter records with the timing records given, then the names
 // of the site's forcing files (written into the current folder).
+// The release is steady, all at once, unless `release` gives records 12
+// and 13 of another.
 std::string params(const std::string& ttotalTime0, const std::string& dtvu,
-                   const std::string& dtaDtms, const std::string& nfricp = "1") {
+                   const std::string& dtaDtms, const std::string& nfricp = "1",
+                   const std::string& release = "1\n1000 100 1 0") {
   return "vorn.log\n1234567 7654321\n" + ttotalTime0 + "\n" + dtvu + "\n" + dtaDtms + "\n2\n" +
-         nfricp + "\n0.0001\n0.001 0.001 0.001 0\n0.4 0.05\n0\n1\n1000 100 1 0\n" +
+         nfricp + "\n0.0001\n0.001 0.001 0.001 0\n0.4 0.05\n0\n" + release + "\n" +
          sitefiles::writeSmallSite();
+}
+
+// A discharge series whose only record lies after every run here: no
+// packet is ever released.
+std::string laterRelease() {
+  writeFile("later.dis", "XXXX\n1.0\nnothing before day 100\n2026\n2\n100.0 10\n");
+  return "0\nlater.dis";
 }
 
 class Driver : public testutil::ScratchDir {
@@ -88,9 +98,9 @@ TEST_F(Driver, TimingRoundsTheStepRatioToWholeSteps) {
 }
 
 TEST_F(Driver, StepsRunFromTheStartOfEachIntervalAndTheLastHourIsNotSimulated) {
-  // 10 h in 3 h updates of three 1 h steps: nine steps, all without packets
-  // while the release is not built, each logged with the end of its step.
-  ASSERT_EQ(run(params("10 0.5", "3", "1 1")), 0);
+  // 10 h in 3 h updates of three 1 h steps: nine steps, all without
+  // packets, each logged with the end of its step.
+  ASSERT_EQ(run(params("10 0.5", "3", "1 1", "1", laterRelease())), 0);
   // The step's end time does not fit on the message's record: it follows.
   std::vector<std::string> ends;
   for (std::size_t k = 0; k + 1 < console.size(); ++k) {
@@ -154,4 +164,43 @@ TEST_F(Driver, AFailedParameterReadEndsStartUpAtOnce) {
   EXPECT_EQ(console, expect);
   EXPECT_FALSE(contains(log, " Timing information."));
   EXPECT_TRUE(contains(log, " Error Reported in subroutine ReadInputParameters."));
+}
+
+TEST_F(Driver, ProgressIsWrittenAtTheMarksOnlyAndTheFileHoldsTheLatest) {
+  // 100 hourly updates of one step each.
+  std::string par = params("100 0", "1", "1 1");
+  par = par.substr(0, par.rfind("lognodes.dat")) +
+        sitefiles::writeSmallSite(110, 1.0, [](int) { return std::make_pair(0.2, 0.1); });
+  ASSERT_EQ(run(par), 0);
+  std::vector<std::string> marks;
+  for (const std::string& r : console) {
+    if (r.rfind(" %Completed:  ", 0) == 0) marks.push_back(r.substr(14));
+  }
+  std::vector<std::string> expect;
+  for (int v : {1, 10, 20, 30, 40, 50, 60, 70, 80, 90, 99, 100}) {
+    char b[16];
+    std::snprintf(b, sizeof b, "%12d", v);
+    expect.push_back(b);
+  }
+  EXPECT_EQ(marks, expect);
+  EXPECT_EQ(readFile("vornprog.out"), " %Completed:           100\r\n");
+  EXPECT_EQ(console.back(), "  Clean exit ");
+}
+
+TEST_F(Driver, AnErrorInTheLoopEndsTheRunAfterItsStepWithStatusZero) {
+  // u*^2 = 0.0001 - 0.001 U: fine for the slow rows, negative once the
+  // current meter reads 0.5 m/s (row 3, used for the fourth update).
+  std::string par = params("10 0", "1", "1 1", "2");
+  par.replace(par.find("\n0.0001\n"), 8, "\n0.0001 -0.001\n");
+  par = par.substr(0, par.rfind("lognodes.dat")) +
+        sitefiles::writeSmallSite(12, 1.0, [](int k) {
+          return std::make_pair(k == 3 ? 0.5 : 0.05, 0.0);
+        });
+  ASSERT_EQ(run(par), 0);
+  EXPECT_EQ(TIMINGMID.tvu, 3 * 3600.0);  // the fourth update was the last
+  EXPECT_TRUE(contains(console, " Error Reported in subroutine  CalcUstar."));
+  const std::vector<std::string> tail(console.end() - 2, console.end());
+  EXPECT_EQ(tail, (std::vector<std::string>{" ***Exit on error***",
+                                            " See the log file for more information."}));
+  EXPECT_TRUE(contains(log, " ***Exit on error***"));
 }

@@ -3,7 +3,10 @@
 // a log layer of three nodes (0.05, 0.2, 1.0 m), one current meter at
 // 1.0 m and its velocity series, rows every 3 hours at whole hours from day
 // 0 to day 3 (u = 0.2, v = 0.1 m/s).
+#include <cstdio>
+#include <functional>
 #include <string>
+#include <utility>
 
 #include "testutil.hpp"
 
@@ -18,6 +21,22 @@ inline std::string writeSmallSite() {
   for (int k = 0; k <= 24; ++k) vel += std::to_string(k * 0.125) + " 0.2 0.1\n";
   testutil::writeFile("vel1.dat", vel);
   return "lognodes.dat\nintnodes.dat\nvel1.dat\n";
+}
+
+// The same site with `rows` velocity rows every `hours` hours from day 0,
+// the velocity of row k given by uv(k).
+inline std::string writeSmallSite(int rows, double hours,
+                                  const std::function<std::pair<double, double>(int)>& uv) {
+  std::string names = writeSmallSite();
+  std::string vel = "XXXX\ncurrent meter at 1 m\nsynthetic\n1998\n3\n";
+  for (int k = 0; k < rows; ++k) {
+    char row[96];
+    const auto [u, v] = uv(k);
+    std::snprintf(row, sizeof row, "%.17g %.9g %.9g\n", k * hours / 24.0, u, v);
+    vel += row;
+  }
+  testutil::writeFile("vel1.dat", vel);
+  return names;
 }
 
 }  // namespace sitefiles
