@@ -27,7 +27,7 @@ bench: build
 	$(BUILD)/vorn_bench
 
 demo: build
-	@echo "No bundled example exists yet; the program is built as $(BUILD)/vornv7."
+	bash tools/demo.sh $(BUILD) demo-run
 
 clean:
-	rm -rf $(BUILD) $(ASAN)
+	rm -rf $(BUILD) $(ASAN) demo-run

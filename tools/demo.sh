@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# Runs the bundled Aldmouth Bank example in a scratch folder (the committed
+# example stays clean), shows the progress as it goes, draws the quick-look
+# figures and lists what was written.
+#   tools/demo.sh BUILD_DIR [SCRATCH_DIR]
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+build="$(cd "${1:-$root/build}" && pwd)"
+scratch="${2:-$root/demo-run}"
+example="$root/examples/aldmouth-bank"
+prog="$build/vornv7"
+[ -x "$prog" ] || { echo "demo: $prog is missing; run make first" >&2; exit 1; }
+
+rm -rf "$scratch"
+mkdir -p "$scratch"
+scratch="$(cd "$scratch" && pwd)"
+cp "$example"/*.dat "$example"/run.par "$scratch"/
+cd "$scratch"
+echo "demo: running the Aldmouth Bank example in $scratch"
+start=$(date +%s)
+# The console goes to screen.txt; its progress lines are shown as they come.
+"$prog" run.par screen.txt &
+pid=$!
+shown=""
+while kill -0 "$pid" 2>/dev/null; do
+  sleep 1
+  if [ -f vornprog.out ]; then
+    line="$(tr -d '\r' < vornprog.out)"
+    if [ -n "$line" ] && [ "$line" != "$shown" ]; then echo "  $line"; shown="$line"; fi
+  fi
+done
+status=0
+wait "$pid" || status=$?
+if [ "$status" -ne 0 ]; then
+  echo "demo: vornv7 ended with status $status" >&2
+  exit "$status"
+fi
+tail -n 1 screen.txt | tr -d '\r'
+echo "demo: the run took $(( $(date +%s) - start )) s"
+
+python=/usr/bin/python3
+if ! "$python" -c "import matplotlib" 2>/dev/null; then
+  if [ "$(id -u)" = 0 ] && command -v apt-get >/dev/null; then
+    echo "demo: installing python3-matplotlib for the figures"
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -q python3-matplotlib >/dev/null ||
+      { apt-get update -q >/dev/null && DEBIAN_FRONTEND=noninteractive apt-get install -y -q python3-matplotlib >/dev/null; } || true
+  fi
+fi
+echo "demo: files written in $scratch:"
+ls -l --time-style=+ "$scratch" | awk 'NR>1 && $1 !~ /^d/ && $NF !~ /\.dat$|^run\.par$/ {printf "  %-14s %10s bytes\n", $NF, $5}'
+if "$python" -c "import matplotlib" 2>/dev/null; then
+  echo "demo: figures:"
+  "$python" "$root/tools/plot_run.py" "$scratch" | sed 's/^/  /'
+else
+  echo "demo: no figures: matplotlib is missing. Install it with"
+  echo "  sudo apt-get install python3-matplotlib"
+  echo "then run: /usr/bin/python3 tools/plot_run.py $scratch"
+fi

@@ -1,0 +1,437 @@
+#!/usr/bin/python3
+"""Quick-look figures of a vornv7 run.
+
+    /usr/bin/python3 tools/plot_run.py RUNDIR [--par run.par] [--out DIR] [--frame N]
+
+RUNDIR is the folder the run was made in. The parameter file (run.par in
+RUNDIR unless --par says otherwise) tells which output files the run wrote;
+each file is parsed by its documented layout, and a file that does not
+match stops the script with a message naming the file and the line.
+
+Figures written into --out (default RUNDIR/plots), one per output found:
+  concentration.png  concentration time series at each sampling point
+  map.png            concentration map of one frame (--frame, default the
+                     last; 1 is the first) with the sampling points marked
+  cloud.png          path of the cloud's centre of mass with the
+                     principal-axis ellipses of the packet cloud
+  biology_map.png    biology exposure on the map (equivalent days)
+  sediment.png       friction velocities, Rouse numbers and packets in time
+Needs matplotlib (Debian: apt-get install python3-matplotlib).
+"""
+import argparse
+import math
+import os
+import re
+import sys
+
+
+class LayoutError(Exception):
+    pass
+
+
+# ---------------------------------------------------------------------------
+# Reading the files
+
+_EXP_NO_E = re.compile(r"^([+-]?\d*\.\d*)([+-]\d{3})$")
+
+
+def number(text, where):
+    """A number as the program writes it: F, I or E fields (with the dropped
+    leading zero and the three-digit exponent written without E); a field of
+    asterisks (a value too wide for its field) reads as NaN."""
+    s = text.strip()
+    if not s:
+        raise LayoutError("%s: empty field" % where)
+    if set(s) == {"*"}:
+        return float("nan")
+    m = _EXP_NO_E.match(s)
+    if m:
+        s = m.group(1) + "E" + m.group(2)
+    s = s.replace("D", "E").replace("d", "e")
+    try:
+        return float(s)
+    except ValueError:
+        raise LayoutError("%s: %r is not a number" % (where, text)) from None
+
+
+def lines_of(path):
+    with open(path, "r", newline="") as f:
+        text = f.read()
+    return [ln.rstrip("\r") for ln in text.split("\n")][: -1 if text.endswith("\n") else None]
+
+
+def fields(line, widths, where):
+    """Cuts a record into fixed-width fields; a record may end early only
+    at a field boundary (empty trailing slots of a layout)."""
+    out, pos = [], 0
+    for w in widths:
+        if pos >= len(line):
+            break
+        out.append(number(line[pos:pos + w], where))
+        pos += w
+    if pos < len(line.rstrip()):
+        raise LayoutError("%s: more characters than the layout holds" % where)
+    return out
+
+
+def free_numbers(line, where):
+    return [number(t, where) for t in line.replace(",", " ").split()]
+
+
+def read_sediment(path):
+    # (1X,E12.5),3(1X,E9.4),4(1X,E8.3),2(1X,I7),(1X,E7.2)
+    widths = [13] + [10] * 3 + [9] * 4 + [8] * 2 + [8]
+    rows = []
+    for n, ln in enumerate(lines_of(path), 1):
+        r = fields(ln, widths, "%s, line %d" % (path, n))
+        if len(r) != 11:
+            raise LayoutError("%s, line %d: 11 fields expected, found %d" % (path, n, len(r)))
+        rows.append(r)
+    return rows
+
+
+def read_stats(path):
+    # 1X,E14.8,9(1X,E10.4) with eight values after the time
+    widths = [15] + [11] * 9
+    rows = []
+    for n, ln in enumerate(lines_of(path), 1):
+        r = fields(ln, widths, "%s, line %d" % (path, n))
+        if len(r) != 9:
+            raise LayoutError("%s, line %d: 9 fields expected, found %d" % (path, n, len(r)))
+        rows.append(r)
+    return rows
+
+
+def read_conc(path):
+    lines = lines_of(path)
+    if len(lines) < 3 or lines[0].strip() != "Concentration":
+        raise LayoutError("%s, line 1: \"Concentration\" expected" % path)
+    head = lines[1]
+    if "x y z number_of_positions:" not in head:
+        raise LayoutError("%s, line 2: \"x y z number_of_positions:\" expected" % path)
+    npts = int(number(head.split(":")[1], "%s, line 2" % path))
+    points = []
+    for i in range(npts):
+        v = free_numbers(lines[2 + i], "%s, line %d" % (path, 3 + i))
+        if len(v) != 3:
+            raise LayoutError("%s, line %d: x, y, z expected" % (path, 3 + i))
+        points.append(v)
+    if lines[2 + npts].strip():
+        raise LayoutError("%s, line %d: an empty line expected" % (path, 3 + npts))
+    widths = [15] + [12] * npts  # 1X,E14.6,99E12.4
+    times, conc = [], []
+    for n in range(3 + npts, len(lines)):
+        r = fields(lines[n], widths, "%s, line %d" % (path, n + 1))
+        if len(r) != npts + 1:
+            raise LayoutError("%s, line %d: %d values expected" % (path, n + 1, npts + 1))
+        times.append(r[0])
+        conc.append(r[1:])
+    return points, times, conc
+
+
+def read_map(path):
+    lines = lines_of(path)
+    where = lambda k: "%s, line %d" % (path, k + 1)
+    try:
+        k = 0
+        nframes = int(number(lines[k], where(k))); k += 1
+        nx = int(number(lines[k], where(k))); k += 1
+        xg = [number(lines[k + i], where(k + i)) for i in range(nx)]; k += nx
+        ny = int(number(lines[k], where(k))); k += 1
+        yg = [number(lines[k + j], where(k + j)) for j in range(ny)]; k += ny
+    except IndexError:
+        raise LayoutError("%s: the header ends early" % path) from None
+    frame_len = 1 + 2 * nx * ny
+    body = len(lines) - k
+    if body % frame_len:
+        raise LayoutError("%s: %d lines after the header are not whole frames of %d lines"
+                          % (path, body, frame_len))
+    frames = []
+    for f in range(body // frame_len):
+        base = k + f * frame_len
+        t = number(lines[base], where(base))
+        cmap = [[0.0] * nx for _ in range(ny)]
+        col = [[0.0] * nx for _ in range(ny)]
+        for j in range(ny):
+            for i in range(nx):
+                at = base + 1 + 2 * (j * nx + i)
+                cmap[j][i] = number(lines[at], where(at))
+                col[j][i] = number(lines[at + 1], where(at + 1))
+        frames.append((t, cmap, col))
+    return nframes, xg, yg, frames
+
+
+def read_biomap(path, nx, ny):
+    per_row = (nx + 99) // 100
+    lines = lines_of(path)
+    if len(lines) != per_row * ny:
+        raise LayoutError("%s: %d lines, expected %d rows of %d cells (%d lines)"
+                          % (path, len(lines), ny, nx, per_row * ny))
+    grid = []
+    for j in range(ny):
+        row = []
+        for p in range(per_row):
+            n = j * per_row + p
+            cells = min(100, nx - 100 * p)
+            v = fields(lines[n], [10] * cells, "%s, line %d" % (path, n + 1))
+            if len(v) != cells:
+                raise LayoutError("%s, line %d: %d values expected" % (path, n + 1, cells))
+            row += v
+        grid.append(row)
+    return grid
+
+
+def read_packets(path):
+    """Frames of (time in days, [(x, y, z), ...])."""
+    lines = lines_of(path)
+    if not lines or lines[0].strip() != "Packet positions":
+        raise LayoutError("%s, line 1: \"Packet positions\" expected" % path)
+    frames, k = [], 1
+    while k < len(lines):
+        head = lines[k]
+        if "ktotal, time" not in head:
+            raise LayoutError("%s, line %d: \"ktotal, time\" expected" % (path, k + 1))
+        v = free_numbers(head.replace("ktotal, time", ""), "%s, line %d" % (path, k + 1))
+        n, t = int(v[0]), v[1]
+        pts = []
+        for i in range(n):
+            at = k + 1 + i
+            if at >= len(lines):
+                raise LayoutError("%s: the frame at line %d ends early" % (path, k + 1))
+            pts.append(fields(lines[at], [16, 16, 11], "%s, line %d" % (path, at + 1)))
+        frames.append((t, pts))
+        k += 1 + n
+    return frames
+
+
+# ---------------------------------------------------------------------------
+# The parameter file: which outputs the run wrote, and their set-up records
+
+KINDS = ["sediment", "velocity", "statistics", "packets", "concentration", "map",
+         "biology", "biology_map"]
+
+
+def records(path):
+    with open(path) as f:
+        return [ln.rstrip("\r\n") for ln in f]
+
+
+def outputs_of(par, rundir):
+    """Maps each output kind that has a file to (file name, extra records)."""
+    rec = records(par)
+    at = [0]
+
+    def take():
+        if at[0] >= len(rec):
+            raise LayoutError("%s: ends before the output records" % par)
+        at[0] += 1
+        return rec[at[0] - 1]
+
+    for _ in range(6):
+        take()  # log, seeds, ttotal/time0, dtvu, dta/dtms, vmethod
+    take()  # nfricp
+    take()  # friction parameters or file
+    for _ in range(4):
+        take()  # settling, kappa/href, hmax, btype
+    take()  # release
+    take()  # log-layer node file
+    intnodes = take().strip()
+    ninterior = None
+    with open(os.path.join(rundir, intnodes)) as f:
+        after = False
+        for ln in f:
+            if after:
+                ninterior = int(free_numbers(ln, intnodes)[0])
+                break
+            after = ln.startswith("XXXX")
+    if ninterior is None:
+        raise LayoutError("%s: no node count after the XXXX line" % intnodes)
+    for _ in range(ninterior):
+        take()
+    extra_counts = {"statistics": 1, "map": 1, "biology": 1, "biology_map": 1}
+    found = {}
+    for kind in KINDS:
+        hours = free_numbers(take(), par)[0]
+        if abs(hours * 3600.0) <= 0.015:
+            continue  # off: no file name, no set-up records
+        name = take().strip() if hours > 0 else None
+        if hours < 0 and kind not in ("concentration", "map"):
+            continue  # off as well, once its interval has been read
+        if kind == "concentration":
+            n = int(free_numbers(take(), par)[0])
+            extra = [take() for _ in range(n)]
+        else:
+            extra = [take() for _ in range(extra_counts.get(kind, 0))]
+        if name is not None:
+            found[kind] = (os.path.join(rundir, name), extra, hours)
+    return found
+
+
+# ---------------------------------------------------------------------------
+# Figures
+
+def plot_concentration(plt, path, out):
+    points, times, conc = read_conc(path)
+    fig, ax = plt.subplots(figsize=(9, 4.5))
+    for i, (x, y, z) in enumerate(points):
+        ax.plot(times, [c[i] for c in conc],
+                label="point %d: x %.0f m, y %.0f m, z %.2f m" % (i + 1, x, y, z))
+    ax.set_xlabel("time (days)")
+    ax.set_ylabel("concentration (g/m$^3$)")
+    ax.set_title("Concentration at the sampling points")
+    ax.legend(fontsize="small")
+    ax.grid(alpha=0.3)
+    fig.tight_layout()
+    fig.savefig(out, dpi=110)
+    plt.close(fig)
+
+
+def plot_map(plt, path, out, frame, points):
+    nframes, xg, yg, frames = read_map(path)
+    if not frames:
+        raise LayoutError("%s: no map frame" % path)
+    if frame is None:
+        frame = len(frames)
+    if not 1 <= frame <= len(frames):
+        raise LayoutError("%s: frame %d asked for, the file holds %d" % (path, frame, len(frames)))
+    t, cmap, _ = frames[frame - 1]
+    fig, ax = plt.subplots(figsize=(7, 6))
+    dx = (xg[1] - xg[0]) if len(xg) > 1 else 1.0
+    dy = (yg[1] - yg[0]) if len(yg) > 1 else 1.0
+    extent = [xg[0] - dx / 2, xg[-1] + dx / 2, yg[0] - dy / 2, yg[-1] + dy / 2]
+    im = ax.imshow(cmap, origin="lower", extent=extent, cmap="viridis", aspect="equal")
+    fig.colorbar(im, ax=ax, label="concentration (g/m$^3$)")
+    if points:
+        ax.plot([p[0] * 0.001 for p in points], [p[1] * 0.001 for p in points], "r^",
+                label="sampling points")
+        ax.legend(loc="upper left", fontsize="small")
+    ax.plot([0], [0], "w+", markersize=12)
+    ax.set_xlabel("x (km)")
+    ax.set_ylabel("y (km)")
+    ax.set_title("Concentration map, frame %d of %d, day %.3f" % (frame, len(frames), t))
+    fig.tight_layout()
+    fig.savefig(out, dpi=110)
+    plt.close(fig)
+    return xg, yg
+
+
+def plot_cloud(plt, path, out):
+    rows = read_stats(path)
+    fig, ax = plt.subplots(figsize=(7, 6))
+    xs = [r[1] * 0.001 for r in rows]
+    ys = [r[2] * 0.001 for r in rows]
+    ax.plot(xs, ys, "k-", lw=1, label="centre of mass")
+    step = max(1, len(rows) // 12)
+    for r in rows[::step]:
+        _, xm, ym, _, l1, l2, theta = r[:7]
+        if any(math.isnan(v) for v in (xm, ym, l1, l2, theta)):
+            continue
+        a, b = 2 * math.sqrt(max(l1, 0.0)), 2 * math.sqrt(max(l2, 0.0))
+        th = math.radians(theta)
+        pts = [(xm + a * math.cos(s) * math.cos(th) - b * math.sin(s) * math.sin(th),
+                ym + a * math.cos(s) * math.sin(th) + b * math.sin(s) * math.cos(th))
+               for s in [2 * math.pi * k / 60 for k in range(61)]]
+        ax.plot([p[0] * 0.001 for p in pts], [p[1] * 0.001 for p in pts], "b-", lw=0.7)
+    ax.plot([], [], "b-", lw=0.7, label="2-sigma principal-axis ellipses")
+    ax.plot([0], [0], "r+", markersize=12, label="release point")
+    ax.set_aspect("equal", adjustable="datalim")
+    ax.set_xlabel("x (km)")
+    ax.set_ylabel("y (km)")
+    ax.set_title("Packet cloud: centre of mass and spread")
+    ax.legend(fontsize="small")
+    ax.grid(alpha=0.3)
+    fig.tight_layout()
+    fig.savefig(out, dpi=110)
+    plt.close(fig)
+
+
+def plot_biomap(plt, path, out, xg, yg):
+    grid = read_biomap(path, len(xg), len(yg))
+    fig, ax = plt.subplots(figsize=(7, 6))
+    dx = (xg[1] - xg[0]) if len(xg) > 1 else 1.0
+    dy = (yg[1] - yg[0]) if len(yg) > 1 else 1.0
+    extent = [xg[0] - dx / 2, xg[-1] + dx / 2, yg[0] - dy / 2, yg[-1] + dy / 2]
+    im = ax.imshow(grid, origin="lower", extent=extent, cmap="magma", aspect="equal")
+    fig.colorbar(im, ax=ax, label="exposure (equivalent days)")
+    ax.set_xlabel("x (km)")
+    ax.set_ylabel("y (km)")
+    ax.set_title("Biology exposure on the map")
+    fig.tight_layout()
+    fig.savefig(out, dpi=110)
+    plt.close(fig)
+
+
+def plot_sediment(plt, path, out):
+    rows = read_sediment(path)
+    t = [r[0] for r in rows]
+    fig, axes = plt.subplots(3, 1, figsize=(9, 8), sharex=True)
+    axes[0].plot(t, [r[1] for r in rows], label="u* (u*cw)")
+    axes[0].plot(t, [r[2] for r in rows], label="u*c")
+    axes[0].set_ylabel("friction velocity (m/s)")
+    axes[0].legend(fontsize="small")
+    for col, label in ((4, "Rouse, settling now"), (5, "Rouse, initial settling"),
+                       (6, "Rouse with u*c, settling now"), (7, "Rouse with u*c, initial")):
+        axes[1].plot(t, [r[col] for r in rows], label=label)
+    axes[1].set_ylabel("Rouse number")
+    axes[1].legend(fontsize="small")
+    axes[2].plot(t, [r[8] for r in rows], label="packets released")
+    axes[2].plot(t, [r[9] for r in rows], label="packets broken up")
+    axes[2].set_ylabel("packets")
+    axes[2].set_xlabel("time (days)")
+    axes[2].legend(fontsize="small")
+    for ax in axes:
+        ax.grid(alpha=0.3)
+    fig.suptitle("Sediment parameters")
+    fig.tight_layout()
+    fig.savefig(out, dpi=110)
+    plt.close(fig)
+
+
+def main(argv):
+    ap = argparse.ArgumentParser(description="Quick-look figures of a vornv7 run.")
+    ap.add_argument("rundir")
+    ap.add_argument("--par", help="parameter file (default RUNDIR/run.par)")
+    ap.add_argument("--out", help="folder for the figures (default RUNDIR/plots)")
+    ap.add_argument("--frame", type=int, help="map frame to draw, from 1 (default the last)")
+    a = ap.parse_args(argv)
+    try:
+        import matplotlib
+        matplotlib.use("Agg")
+        import matplotlib.pyplot as plt
+    except ImportError:
+        sys.exit("plot_run: matplotlib is missing; install it with: "
+                 "apt-get install python3-matplotlib")
+    par = a.par or os.path.join(a.rundir, "run.par")
+    out = a.out or os.path.join(a.rundir, "plots")
+    os.makedirs(out, exist_ok=True)
+    written = []
+    try:
+        found = outputs_of(par, a.rundir)
+        points = []
+        if "concentration" in found:
+            points = [free_numbers(r, par)[:2] for r in found["concentration"][1]]
+            plot_concentration(plt, found["concentration"][0], os.path.join(out, "concentration.png"))
+            written.append("concentration.png")
+        grid = None
+        if "map" in found:
+            grid = plot_map(plt, found["map"][0], os.path.join(out, "map.png"), a.frame, points)
+            written.append("map.png")
+        if "statistics" in found:
+            plot_cloud(plt, found["statistics"][0], os.path.join(out, "cloud.png"))
+            written.append("cloud.png")
+        if "biology_map" in found and grid is not None:
+            plot_biomap(plt, found["biology_map"][0], os.path.join(out, "biology_map.png"), *grid)
+            written.append("biology_map.png")
+        if "sediment" in found:
+            plot_sediment(plt, found["sediment"][0], os.path.join(out, "sediment.png"))
+            written.append("sediment.png")
+    except (LayoutError, OSError, ValueError, IndexError) as e:
+        sys.exit("plot_run: %s" % e)
+    for w in written:
+        print(os.path.join(out, w))
+    if not written:
+        print("plot_run: the run wrote no output that can be drawn")
+
+
+if __name__ == "__main__":
+    main(sys.argv[1:])
