@@ -270,6 +270,13 @@ def outputs_of(par, rundir):
 # ---------------------------------------------------------------------------
 # Figures
 
+def cell_extent(xg, yg):
+    """The outer edges of a grid of cell centres, for imshow."""
+    dx = (xg[1] - xg[0]) if len(xg) > 1 else 1.0
+    dy = (yg[1] - yg[0]) if len(yg) > 1 else 1.0
+    return [xg[0] - dx / 2, xg[-1] + dx / 2, yg[0] - dy / 2, yg[-1] + dy / 2]
+
+
 def plot_concentration(plt, path, out):
     points, times, conc = read_conc(path)
     fig, ax = plt.subplots(figsize=(9, 4.5))
@@ -296,9 +303,7 @@ def plot_map(plt, path, out, frame, points):
         raise LayoutError("%s: frame %d asked for, the file holds %d" % (path, frame, len(frames)))
     t, cmap, _ = frames[frame - 1]
     fig, ax = plt.subplots(figsize=(7, 6))
-    dx = (xg[1] - xg[0]) if len(xg) > 1 else 1.0
-    dy = (yg[1] - yg[0]) if len(yg) > 1 else 1.0
-    extent = [xg[0] - dx / 2, xg[-1] + dx / 2, yg[0] - dy / 2, yg[-1] + dy / 2]
+    extent = cell_extent(xg, yg)
     im = ax.imshow(cmap, origin="lower", extent=extent, cmap="viridis", aspect="equal")
     fig.colorbar(im, ax=ax, label="concentration (g/m$^3$)")
     if points:
@@ -348,9 +353,7 @@ def plot_cloud(plt, path, out):
 def plot_biomap(plt, path, out, xg, yg):
     grid = read_biomap(path, len(xg), len(yg))
     fig, ax = plt.subplots(figsize=(7, 6))
-    dx = (xg[1] - xg[0]) if len(xg) > 1 else 1.0
-    dy = (yg[1] - yg[0]) if len(yg) > 1 else 1.0
-    extent = [xg[0] - dx / 2, xg[-1] + dx / 2, yg[0] - dy / 2, yg[-1] + dy / 2]
+    extent = cell_extent(xg, yg)
     im = ax.imshow(grid, origin="lower", extent=extent, cmap="magma", aspect="equal")
     fig.colorbar(im, ax=ax, label="exposure (equivalent days)")
     ax.set_xlabel("x (km)")
