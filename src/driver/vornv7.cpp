@@ -291,11 +291,15 @@ void MAIN() {
   FRICTIONMID.ustarc = FRICTIONMID.fricnext[1];
   FRICTIONMID.zw = FRICTIONMID.fricnext[2];
 
-  // 13: the outputs.
-  OUTPUT(iflag, errorcode);
-  if (errorcode != 0) {
-    ++nerror;
-    ERRORREPORT(errorcode, "Output");
+  // 13: the outputs. Not after a rejected grid: the velocity file names
+  // were left unread, so the output records would be read out of place;
+  // the run ends after start-up anyway.
+  if (!gridRejected) {
+    OUTPUT(iflag, errorcode);
+    if (errorcode != 0) {
+      ++nerror;
+      ERRORREPORT(errorcode, "Output");
+    }
   }
 
   // 14: one error is enough to end the run here.

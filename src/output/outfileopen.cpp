@@ -1,0 +1,68 @@
+#include "output/outfileopen.hpp"
+
+#include <cmath>
+#include <string>
+
+#include "config/numfmt.hpp"
+#include "config/units.hpp"
+#include "driver/nextpointer.hpp"
+#include "driver/stop.hpp"
+#include "state/text.hpp"
+#include "state/timing.hpp"
+#include "state/vornio.hpp"
+
+namespace {
+
+// The same free-format write on the console, then in the log.
+template <class... T>
+void toBoth(const T&... items) {
+  rio::listWrite(VORNIO.outunit, items...);
+  rio::listWrite(VORNIO.logunit, items...);
+}
+
+}  // namespace
+
+void OUTFILEOPEN(std::int32_t& unit, double& dtout, std::string_view name, std::int32_t&) {
+  rio::listWrite(VORNIO.outunit, "Enter Time step (in hours) for ", name);
+  double hours = 0;
+  rio::listRead(VORNIO.inunit, hours);
+  toBoth("Time step for ", name, ":");
+  toBoth(hours);
+  dtout = hours * 3600.0;
+  const double dtact = TIMINGMID.dtact;
+  if (dtact < kOutputOff) {
+    toBoth("Model time step too small!!!  See subroutine outfileopen.");
+    stopRun();
+  }
+  if (std::fabs(dtout) <= kOutputOff) {
+    toBoth("No output for ", name);
+    rio::listWrite(VORNIO.outunit);
+    return;
+  }
+  if (std::fabs(dtout) < dtact) {
+    // One line, however long the name: the step is written in its
+    // free-format field inside the text.
+    char field[32];
+    const int n = rio::listFieldDouble(field, dtact);
+    std::string line = "Too Small!!!, Using default model timestep: ";
+    line.append(field, static_cast<std::size_t>(n));
+    line += " for ";
+    line += name;
+    rio::listWrite(VORNIO.outunit, std::string_view(line));
+    dtout = std::copysign(dtact, dtout);
+  }
+  if (dtout < -kOutputOff) {
+    toBoth("Postprocess but suppress output for ", name);
+    return;
+  }
+  rio::listWrite(VORNIO.outunit, "Enter file name for ", name);
+  Text<120> file;
+  rio::readText(VORNIO.inunit, file);
+  unit = VORNIO.nextunit;
+  VORNIO.nextunit = NEXTPOINTER(unit);
+  rio::openUnit(unit, file.trimmed(), rio::FileStatus::unknown);
+  for (std::int32_t u : {VORNIO.logunit, VORNIO.outunit}) {
+    rio::listWrite(u, "File name for ", name);
+    rio::writeRecord(u, file.view());
+  }
+}
