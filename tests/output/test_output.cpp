@@ -257,3 +257,28 @@ TEST_F(Statistics, ALonePacketHasNoSpread) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(Output, TheStatisticsLayerIsAskedForAndMustHaveAThickness) {
+  open("0\n0\n1\nstats.out\n0.05, 2.0, 500\n0\n0\n0\n0\n0\n");
+  std::int32_t errorcode = -1;
+  OUTPUT(-1, errorcode);
+  EXPECT_EQ(errorcode, 0);
+  EXPECT_EQ(STATSIN.dtout, 3600.0);
+  EXPECT_EQ(STATSIN.radius, 500.0f);
+  collect();
+  EXPECT_EQ(count(console, " For Conc. following center of mass"), 1u);
+  EXPECT_EQ(count(console, " Enter zlow,ztop,radius (metres)"), 1u);
+  EXPECT_EQ(count(log, " z1,z2,radius  5.0000001E-02   2.000000       500.0000    "), 1u);
+
+  resetAllState();
+  rio::abandonAllUnits();
+  open("0\n0\n1\nstats2.out\n2.0 2.0 500\n");
+  TIMINGMID.dtact = 600.0;
+  EXPECT_TRUE(stops([&] { OUTPUT(-1, errorcode); }));
+  EXPECT_EQ(console.back(), " Statistics: the sampling layer has no thickness (zlow = ztop).");
+  EXPECT_EQ(log.back(), console.back());
+}
+
+}  // namespace
