@@ -46,7 +46,7 @@ std::int32_t wrapped(std::int64_t m, std::int32_t ktotal) {
   return static_cast<std::int32_t>(r + 1);
 }
 
-// The block of kmix packets from kstart: kend, and the packet that follows.
+// The last packet, before wrapping, of the block of kmix packets from kstart.
 std::int64_t blockEnd(std::int32_t kmix) {
   return static_cast<std::int64_t>(SHUFFLINGMID.kstart) + kmix - 1;
 }
