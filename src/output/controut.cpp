@@ -3,8 +3,11 @@
 #include "output/controut.hpp"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
+#include <string_view>
 
+#include "config/numfmt.hpp"
 #include "config/units.hpp"
 #include "driver/stop.hpp"
 #include "output/layerconc.hpp"
@@ -125,14 +128,17 @@ void CONTROUT(double time, bool first) {
 
   float result[CMAX];
   CNCENTR1(in.xpt, in.ypt, in.radius, in.zlow, in.ztop, result, in.ctotal);
-  std::copy(result, result + in.ctotal, CONTROUTH.conc);
+  const std::int32_t n = std::min<std::int32_t>(in.ctotal, CMAX);  // CNCENTR1 stopped below 1
+  std::copy(result, result + n, CONTROUTH.conc);
   if (in.writeconc) {
-    static const rio::Layout kLayout("1X,E14.6,99E12.4");
-    rio::UnitOut out(in.unit);
-    rio::LayoutWriter w(kLayout, out);
-    w.put(time * kSecondsToDays);
-    for (std::int32_t i = 0; i < in.ctotal; ++i) w.put(CONTROUTH.conc[i]);
-    w.end();
+    // The record 1X,E14.6,99E12.4, built in place: with 50 points it is
+    // longer than the layout writer's inline buffer, and this runs every
+    // concentration step.
+    char rec[1 + 14 + 12 * CMAX];
+    rec[0] = ' ';
+    rio::editE(rec + 1, 14, 6, time * kSecondsToDays);
+    for (std::int32_t i = 0; i < n; ++i) rio::editE(rec + 15 + 12 * i, 12, 4, CONTROUTH.conc[i]);
+    rio::writeRecord(in.unit, std::string_view(rec, static_cast<std::size_t>(15 + 12 * n)));
   }
 }
 

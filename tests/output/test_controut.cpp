@@ -115,6 +115,27 @@ TEST_F(Controut, PacketsOutsideEveryRadiusGiveZero) {
   EXPECT_EQ(r[5], "   0.500000E+00  0.0000E+00  0.0000E+00");
 }
 
+TEST_F(Controut, ARecordOfFiftyPointsIsOneLineOfTheSeriesLayout) {
+  setup(points(50));
+  packets(2000, 700, 0.0f, 0.0f);
+  CONTROUT(123456.0, false);
+  auto r = fileRecords("conc.out");
+  ASSERT_EQ(r.size(), 1u + 1u + 50u + 1u + 1u);
+  rio::openUnit(31, "expected.out", rio::FileStatus::unknown);
+  {
+    static const rio::Layout kLayout("1X,E14.6,99E12.4");
+    rio::UnitOut out(31);
+    rio::LayoutWriter w(kLayout, out);
+    w.put(123456.0 / 86400.0);
+    for (int i = 0; i < 50; ++i) w.put(CONTROUTH.conc[i]);
+    w.end();
+  }
+  rio::closeUnit(31);
+  EXPECT_EQ(r.back(), forcingtest::records(testutil::readFile("expected.out")).at(0));
+  EXPECT_EQ(r.back().size(), 615u);
+  EXPECT_GT(CONTROUTH.conc[0], 0.0f);
+}
+
 TEST_F(Controut, ARadiusCoveringEveryPacketGivesTheClosedFormWhateverTheHeights) {
   setup("1\n0 0 10 0.5 1.5\n");
   packets(1000, 0, 0.0f, 0.0f);
