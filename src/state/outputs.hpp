@@ -82,3 +82,23 @@ struct BiologyoutRecord {
   float exposure[CMAX];          // accumulated exposure weight per point
 };
 extern BiologyoutRecord BIOLOGYOUT;
+
+// Working state of the concentration map, kept between its calls: the grid
+// and the packet counts of the latest evaluation. [j][i] is cell (i, j).
+struct ContrmapworkRecord {
+  float dx = 0, dy = 0;           // grid spacings, m
+  float xg[MAPMAX] = {};          // grid coordinates (cell centres) in x, m
+  float yg[MAPMAX] = {};          // in y, m
+  float countw[MAPMAX][MAPMAX];   // packets settling with wstar in each cell
+  float counti[MAPMAX][MAPMAX];   // packets settling with iniwstar in each cell
+  float colmap[MAPMAX][MAPMAX];   // column load of each cell, g/m2
+};
+extern ContrmapworkRecord CONTRMAPWORK;
+
+// Ramp coefficients of the exposure weight, w = a*c + b between the two
+// thresholds, set up once by the biology writers.
+struct BiologymidRecord {
+  float a = 0, b = 0;        // at the points
+  float amap = 0, bmap = 0;  // on the map
+};
+extern BiologymidRecord BIOLOGYMID;

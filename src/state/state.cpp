@@ -52,6 +52,8 @@ BiologyinRecord BIOLOGYIN;
 ControuthRecord CONTROUTH;
 ContrmapoutRecord CONTRMAPOUT;
 BiologyoutRecord BIOLOGYOUT;
+ContrmapworkRecord CONTRMAPWORK;
+BiologymidRecord BIOLOGYMID;
 
 #include "state/reset.hpp"
 
@@ -96,4 +98,11 @@ void resetAllState() {
   for (auto& row : CONTRMAPOUT.cmap) std::fill(std::begin(row), std::end(row), 0.0f);
   for (auto& row : BIOLOGYOUT.biomap) std::fill(std::begin(row), std::end(row), 0.0f);
   std::fill(std::begin(BIOLOGYOUT.exposure), std::end(BIOLOGYOUT.exposure), 0.0f);
+  CONTRMAPWORK.dx = CONTRMAPWORK.dy = 0.0f;
+  std::fill(std::begin(CONTRMAPWORK.xg), std::end(CONTRMAPWORK.xg), 0.0f);
+  std::fill(std::begin(CONTRMAPWORK.yg), std::end(CONTRMAPWORK.yg), 0.0f);
+  for (auto& row : CONTRMAPWORK.countw) std::fill(std::begin(row), std::end(row), 0.0f);
+  for (auto& row : CONTRMAPWORK.counti) std::fill(std::begin(row), std::end(row), 0.0f);
+  for (auto& row : CONTRMAPWORK.colmap) std::fill(std::begin(row), std::end(row), 0.0f);
+  BIOLOGYMID = BiologymidRecord{};
 }
