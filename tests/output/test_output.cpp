@@ -282,3 +282,45 @@ TEST_F(Output, TheStatisticsLayerIsAskedForAndMustHaveAThickness) {
 }
 
 }  // namespace
+
+namespace {
+
+// The output records of a run asking for concentrations at one point every
+// `conc` hours and for the biology at the points every `bio` hours.
+std::string concAndBiology(const char* conc, const char* bio) {
+  // A negative interval names no file.
+  const std::string name = conc[0] == '-' ? "" : "conc.out\n";
+  return std::string("0\n0\n0\n0\n") + conc + "\n" + name + "1\n0 0 100 0.05 1\n0\n" + bio +
+         "\nbio.out\n0 1\n0\n";
+}
+
+TEST_F(Output, TheBiologyIntervalMustBeAWholeMultipleOfTheConcentrations) {
+  std::int32_t errorcode = -1;
+  open(concAndBiology("1", "2"));
+  OUTPUT(-1, errorcode);
+  EXPECT_EQ(errorcode, 0);
+  EXPECT_EQ(BIOLOGYIN.dtbio, 7200.0);
+  EXPECT_EQ(CONTRIN.dtout, 3600.0);
+
+  resetAllState();
+  rio::abandonAllUnits();
+  open(concAndBiology("1", "1.5"));
+  TIMINGMID.dtact = 600.0;
+  EXPECT_TRUE(stops([&] { OUTPUT(-1, errorcode); }));
+  EXPECT_EQ(console.back(), " Biology Timestep Must Be Multiple of Concentration, Exiting!!!");
+}
+
+TEST_F(Output, ANegativeConcentrationIntervalEvaluatesForTheBiologyWithoutAFile) {
+  std::int32_t errorcode = -1;
+  open(concAndBiology("-2", "2"));
+  OUTPUT(-1, errorcode);
+  EXPECT_EQ(errorcode, 0);
+  EXPECT_FALSE(CONTRIN.writeconc);
+  EXPECT_EQ(CONTRIN.dtout, 7200.0);
+  collect();
+  EXPECT_EQ(count(console, " Postprocess but suppress output for Concentration"), 1u)
+      << testutil::readFile("console.txt");
+  EXPECT_FALSE(std::filesystem::exists("conc.out"));
+}
+
+}  // namespace
