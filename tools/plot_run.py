@@ -277,6 +277,13 @@ def cell_extent(xg, yg):
     return [xg[0] - dx / 2, xg[-1] + dx / 2, yg[0] - dy / 2, yg[-1] + dy / 2]
 
 
+def save(plt, fig, out):
+    """Writes the figure as a PNG file and frees it."""
+    fig.tight_layout()
+    fig.savefig(out, dpi=110)
+    plt.close(fig)
+
+
 def plot_concentration(plt, path, out):
     points, times, conc = read_conc(path)
     fig, ax = plt.subplots(figsize=(9, 4.5))
@@ -288,9 +295,7 @@ def plot_concentration(plt, path, out):
     ax.set_title("Concentration at the sampling points")
     ax.legend(fontsize="small")
     ax.grid(alpha=0.3)
-    fig.tight_layout()
-    fig.savefig(out, dpi=110)
-    plt.close(fig)
+    save(plt, fig, out)
 
 
 def plot_map(plt, path, out, frame, points):
@@ -314,9 +319,7 @@ def plot_map(plt, path, out, frame, points):
     ax.set_xlabel("x (km)")
     ax.set_ylabel("y (km)")
     ax.set_title("Concentration map, frame %d of %d, day %.3f" % (frame, len(frames), t))
-    fig.tight_layout()
-    fig.savefig(out, dpi=110)
-    plt.close(fig)
+    save(plt, fig, out)
     return xg, yg
 
 
@@ -345,9 +348,7 @@ def plot_cloud(plt, path, out):
     ax.set_title("Packet cloud: centre of mass and spread")
     ax.legend(fontsize="small")
     ax.grid(alpha=0.3)
-    fig.tight_layout()
-    fig.savefig(out, dpi=110)
-    plt.close(fig)
+    save(plt, fig, out)
 
 
 def plot_biomap(plt, path, out, xg, yg):
@@ -359,9 +360,7 @@ def plot_biomap(plt, path, out, xg, yg):
     ax.set_xlabel("x (km)")
     ax.set_ylabel("y (km)")
     ax.set_title("Biology exposure on the map")
-    fig.tight_layout()
-    fig.savefig(out, dpi=110)
-    plt.close(fig)
+    save(plt, fig, out)
 
 
 def plot_sediment(plt, path, out):
@@ -385,9 +384,7 @@ def plot_sediment(plt, path, out):
     for ax in axes:
         ax.grid(alpha=0.3)
     fig.suptitle("Sediment parameters")
-    fig.tight_layout()
-    fig.savefig(out, dpi=110)
-    plt.close(fig)
+    save(plt, fig, out)
 
 
 def main(argv):
