@@ -277,6 +277,19 @@ def cell_extent(xg, yg):
     return [xg[0] - dx / 2, xg[-1] + dx / 2, yg[0] - dy / 2, yg[-1] + dy / 2]
 
 
+def map_size(extent):
+    """Figure size (inches) that fits a map of these edges and its colour bar."""
+    aspect = abs((extent[3] - extent[2]) / (extent[1] - extent[0]))
+    return (7.5, min(10.0, max(3.0, 1.4 + 6.0 * aspect)))
+
+
+def colorbar(fig, ax, im, label):
+    """A colour bar beside a map, as tall as the map itself."""
+    from mpl_toolkits.axes_grid1 import make_axes_locatable
+    cax = make_axes_locatable(ax).append_axes("right", size="4%", pad=0.1)
+    fig.colorbar(im, cax=cax, label=label)
+
+
 def save(plt, fig, out):
     """Writes the figure as a PNG file and frees it."""
     fig.tight_layout()
@@ -307,10 +320,10 @@ def plot_map(plt, path, out, frame, points):
     if not 1 <= frame <= len(frames):
         raise LayoutError("%s: frame %d asked for, the file holds %d" % (path, frame, len(frames)))
     t, cmap, _ = frames[frame - 1]
-    fig, ax = plt.subplots(figsize=(7, 6))
     extent = cell_extent(xg, yg)
+    fig, ax = plt.subplots(figsize=map_size(extent))
     im = ax.imshow(cmap, origin="lower", extent=extent, cmap="viridis", aspect="equal")
-    fig.colorbar(im, ax=ax, label="concentration (g/m$^3$)")
+    colorbar(fig, ax, im, "concentration (g/m$^3$)")
     if points:
         ax.plot([p[0] * 0.001 for p in points], [p[1] * 0.001 for p in points], "r^",
                 label="sampling points")
@@ -353,10 +366,10 @@ def plot_cloud(plt, path, out):
 
 def plot_biomap(plt, path, out, xg, yg):
     grid = read_biomap(path, len(xg), len(yg))
-    fig, ax = plt.subplots(figsize=(7, 6))
     extent = cell_extent(xg, yg)
+    fig, ax = plt.subplots(figsize=map_size(extent))
     im = ax.imshow(grid, origin="lower", extent=extent, cmap="magma", aspect="equal")
-    fig.colorbar(im, ax=ax, label="exposure (equivalent days)")
+    colorbar(fig, ax, im, "exposure (equivalent days)")
     ax.set_xlabel("x (km)")
     ax.set_ylabel("y (km)")
     ax.set_title("Biology exposure on the map")
