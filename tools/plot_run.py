@@ -78,28 +78,26 @@ def free_numbers(line, where):
     return [number(t, where) for t in line.replace(",", " ").split()]
 
 
-def read_sediment(path):
-    # (1X,E12.5),3(1X,E9.4),4(1X,E8.3),2(1X,I7),(1X,E7.2)
-    widths = [13] + [10] * 3 + [9] * 4 + [8] * 2 + [8]
+def read_rows(path, widths, count):
+    """Every line of a file of fixed-width rows, each of `count` numbers."""
     rows = []
     for n, ln in enumerate(lines_of(path), 1):
         r = fields(ln, widths, "%s, line %d" % (path, n))
-        if len(r) != 11:
-            raise LayoutError("%s, line %d: 11 fields expected, found %d" % (path, n, len(r)))
+        if len(r) != count:
+            raise LayoutError("%s, line %d: %d fields expected, found %d"
+                              % (path, n, count, len(r)))
         rows.append(r)
     return rows
+
+
+def read_sediment(path):
+    # (1X,E12.5),3(1X,E9.4),4(1X,E8.3),2(1X,I7),(1X,E7.2)
+    return read_rows(path, [13] + [10] * 3 + [9] * 4 + [8] * 2 + [8], 11)
 
 
 def read_stats(path):
     # 1X,E14.8,9(1X,E10.4) with eight values after the time
-    widths = [15] + [11] * 9
-    rows = []
-    for n, ln in enumerate(lines_of(path), 1):
-        r = fields(ln, widths, "%s, line %d" % (path, n))
-        if len(r) != 9:
-            raise LayoutError("%s, line %d: 9 fields expected, found %d" % (path, n, len(r)))
-        rows.append(r)
-    return rows
+    return read_rows(path, [15] + [11] * 9, 9)
 
 
 def read_conc(path):
