@@ -1,5 +1,6 @@
 #include "config/rdparams7.hpp"
 
+#include "config/timeunits.hpp"
 #include "config/units.hpp"
 #include "driver/nextpointer.hpp"
 #include "random/ranf1.hpp"
@@ -111,7 +112,7 @@ void RDPARAMS(std::int32_t& errorcode) {
   TIMINGIN.dta = TIMINGIN.dta * 3600.0;
   SHUFFLINGIN.dtms = SHUFFLINGIN.dtms * 3600.0;
   TIMINGIN.ttotal = TIMINGIN.ttotal * 3600.0;
-  TIMINGIN.time0 = TIMINGIN.time0 * 3600.0 * 24.0;
+  TIMINGIN.time0 = daysToSeconds(TIMINGIN.time0);
 
   const float wstar = SETTLINGIN.iniwstar;  // the settling velocity at the start, for the echo
 

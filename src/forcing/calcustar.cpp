@@ -16,7 +16,10 @@
 float CALCUSTAR(float u, float v, const float* fricp, std::int32_t nfricp,
                 std::int32_t& errorcode) {
   errorcode = 0;
-  const float speed = std::sqrt(u * u + v * v);
+  // The speed from the exact squares in double, rounded once.
+  const double ud = u;
+  const double vd = v;
+  const float speed = static_cast<float>(std::sqrt(ud * ud + vd * vd));
   if (nfricp < 1) {
     rio::listWrite(VORNIO.outunit, "Error: CalcUstar:");
     rio::listWrite(VORNIO.outunit, "Not enought friction parameters, nfricp =", nfricp);

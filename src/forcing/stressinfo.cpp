@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "config/timeunits.hpp"
 #include "config/units.hpp"
 #include "driver/nextpointer.hpp"
 #include "driver/stop.hpp"
@@ -34,8 +35,7 @@ void readRow(float& t, float* us) {
   rio::ListTarget targets[4] = {rio::target(t)};
   for (std::int32_t k = 0; k < n; ++k) targets[k + 1] = rio::target(us[k]);
   rio::listReadTargets(FRICTIONIN.fricunit, targets, static_cast<std::size_t>(n + 1));
-  t = t * 3600.0f;
-  t = t * 24.0f;
+  t = daysToSeconds(t);
 }
 
 // One free-format write of a text, the record time and the friction values.

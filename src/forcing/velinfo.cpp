@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "config/timeunits.hpp"
 #include "config/units.hpp"
 #include "driver/nextpointer.hpp"
 #include "driver/stop.hpp"
@@ -109,7 +110,7 @@ void openSeries(float* uu, float* vv) {
     t = -1.0e36;
     while (t < tstart) {
       rio::listRead(unit, t, uu[m - 1], vv[m - 1]);
-      t = t * 3600.0 * 24.0;
+      t = daysToSeconds(t);
     }
     sum += t;
   }
@@ -164,7 +165,7 @@ void VELINFO(float* uu, float* vv, std::int32_t flag, std::int32_t& errorcode) {
     const std::int32_t m = nlog + k - 1;
     if (flag >= 1) {
       rio::listRead(VELINFOIN.velunit[k - 1], s.tnext, uu[m - 1], vv[m - 1]);
-      s.tnext = s.tnext * 3600.0 * 24.0;
+      s.tnext = daysToSeconds(s.tnext);
     }
     if (flag == 0) {
       rio::listWrite(log, "First velocity record to use ");

@@ -40,15 +40,10 @@ void OUTFILEOPEN(std::int32_t& unit, double& dtout, std::string_view name, std::
     return;
   }
   if (std::fabs(dtout) < dtact) {
-    // One line, however long the name: the step is written in its
-    // free-format field inside the text.
-    char field[32];
-    const int n = rio::listFieldDouble(field, dtact);
-    std::string line = "Too Small!!!, Using default model timestep: ";
-    line.append(field, static_cast<std::size_t>(n));
-    line += " for ";
-    line += name;
-    rio::listWrite(VORNIO.outunit, std::string_view(line));
+    // Four items of one free-format write: the name goes onto a record
+    // of its own when it would take the line past 79 characters.
+    rio::listWrite(VORNIO.outunit, "Too Small!!!, Using default model timestep: ", dtact, " for ",
+                   name);
     dtout = std::copysign(dtact, dtout);
   }
   if (dtout < -kOutputOff) {

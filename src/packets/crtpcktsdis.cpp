@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "config/timeunits.hpp"
 #include "config/units.hpp"
 #include "driver/stop.hpp"
 #include "forcing/forcingfile.hpp"
@@ -11,8 +12,6 @@
 #include "state/vornio.hpp"
 
 namespace {
-
-constexpr double kSecondsPerDay = 3600.0 * 24.0;
 
 // Reads the next record of the series into the look-ahead. Returns false at
 // the end of the file. A record that cannot be read, or a negative number
@@ -34,7 +33,7 @@ bool readDischargeRecord() {
   if (count < 0) {
     ioFailure("vornv7: negative number of packets in the discharge file " + where);
   }
-  DISCHARGE.distime = days * kSecondsPerDay;
+  DISCHARGE.distime = daysToSeconds(days);
   DISCHARGE.addnum = count;
   return true;
 }

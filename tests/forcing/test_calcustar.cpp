@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,23 @@ TEST_F(CalcUstar, ThePolynomialLawAtTheCurrentSpeed) {
   EXPECT_NEAR(ustar(0.5f, 0.0f, {0.0001f, 0.001f}), 0.0245f, 1e-4);
   EXPECT_EQ(ustar(0.0f, 0.0f, {0, 0.001f, 0.0025f}), 0.0f);
   EXPECT_EQ(errorcode, 0);
+}
+
+// The speed is formed in double and rounded to single precision once; the
+// polynomial in double and rounded once. A float evaluation of the speed
+// is a float step off here.
+TEST_F(CalcUstar, TheSpeedIsRoundedOnce) {
+  EXPECT_EQ(ustar(-0x1.7a0f9p-4f, 0x1.f212d8p-10f, {0, 0, 0.0025f}), 0.00461597741f);
+  std::mt19937 gen(13);
+  std::uniform_real_distribution<float> vel(-2.0f, 2.0f), coef(0.0f, 0.004f);
+  for (int n = 0; n < 20000; ++n) {
+    const float u = vel(gen), v = vel(gen);
+    const std::vector<float> p = {coef(gen) * 0.01f, coef(gen) * 0.1f, coef(gen)};
+    const double ud = u, vd = v;
+    const float speed = static_cast<float>(std::sqrt(ud * ud + vd * vd));
+    const double poly = (static_cast<double>(p[2]) * speed + p[1]) * speed + p[0];
+    ASSERT_EQ(ustar(u, v, p), std::sqrt(static_cast<float>(poly))) << u << " " << v;
+  }
 }
 
 TEST_F(CalcUstar, NoCoefficientsAreAnError) {

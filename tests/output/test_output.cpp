@@ -107,9 +107,12 @@ TEST_F(Output, ShortIntervalsAreRaisedToTheStepKeepingTheirSign) {
   OUTFILEOPEN(unit, dtout, "Concentration", errorcode);
   EXPECT_EQ(dtout, 60.0);
   collect();
+  // Four free-format items: the name would take the record past 79
+  // characters, so it begins a record of its own.
   EXPECT_EQ(count(console, " Too Small!!!, Using default model timestep:    60.00000000000000"
-                           "      for Concentration"),
+                           "      for "),
             1u);
+  EXPECT_EQ(count(console, " Concentration"), 1u);
   EXPECT_EQ(count(log, console[3]), 0u);  // the console only
   unit = 0;
   OUTFILEOPEN(unit, dtout, "Concentration", errorcode);
@@ -121,6 +124,21 @@ TEST_F(Output, ShortIntervalsAreRaisedToTheStepKeepingTheirSign) {
   collect();
   EXPECT_EQ(count(console, " Postprocess but suppress output for Concentration"), 2u);
   EXPECT_EQ(count(log, " Postprocess but suppress output for Concentration"), 2u);
+}
+
+// The name joins the record while the record stays within 79 characters.
+TEST_F(Output, TheTooSmallLineWrapsBeforeALongName) {
+  TIMINGMID.dtact = 1200.0;
+  open("-0.1\n-0.1\n");  // no files: evaluated without output
+  std::int32_t unit = 0, errorcode = 0;
+  double dtout = 0;
+  OUTFILEOPEN(unit, dtout, "sediment parameter output", errorcode);
+  OUTFILEOPEN(unit, dtout, "map", errorcode);
+  collect();
+  const std::string head = " Too Small!!!, Using default model timestep:    1200.000000000000      for ";
+  EXPECT_EQ(count(console, head), 1u);
+  EXPECT_EQ(count(console, " sediment parameter output"), 1u);
+  EXPECT_EQ(count(console, head + "map"), 1u);
 }
 
 TEST_F(Output, AStepTooShortForAnyOutputStopsTheRun) {

@@ -215,6 +215,27 @@ TEST_F(Discharge, ATimeEqualToARecordsTimeAppliesIt) {
   EXPECT_EQ(PACKETS.ktotal, 7);
 }
 
+// Days become seconds by x 3600 and then x 24. 44.95 d is then exactly the
+// middle of a 2880 s step (x 86400 gives half a microsecond later, and the
+// record a step late); 44.5958 d shows the two roundings in the log.
+TEST_F(Discharge, EventTimesAreDaysTimes3600Times24) {
+  series("44.95 7\n45.5958 2\n");
+  TIMINGIN.time0 = 44.95 * 3600.0 * 24.0 - 1440.0;
+  EXPECT_EQ(run(2880.0, 1)[0], 7);
+  resetAllState();
+  rio::abandonAllUnits();
+  open();
+  series("44.5958 3\n");
+  TIMINGIN.time0 = 44.5 * 86400.0;
+  call(TIMINGIN.time0, 600.0, -1);
+  call(44.6 * 86400.0, 600.0, 0);
+  EXPECT_EQ(PACKETS.ktotal, 3);
+  collect();
+  bool shown = false;
+  for (const std::string& r : log) shown = shown || r.find("3853077.119999999") != std::string::npos;
+  EXPECT_TRUE(shown);
+}
+
 TEST_F(Discharge, GivesThePacketsTheRanksOfASteadyRelease) {
   series("10.0 7\n");
   call(TIMINGIN.time0, 600.0, -1);
