@@ -167,32 +167,67 @@ void SETALL(std::int32_t seed1, std::int32_t seed2) {
   SETCGN(ocgn);
 }
 
-std::int32_t IGNLGI() {
-  if (!GLOBEFLAGS.initialised) [[unlikely]] INRGCM();
-  if (!GLOBEFLAGS.seeded) [[unlikely]] SETALL(1234567890, 123456789);
-  const int g = GLOBEFLAGS.curgen - 1;
-  std::int32_t s1 = GLOBE.curseed1[g];
-  std::int32_t s2 = GLOBE.curseed2[g];
+namespace {
 
+// The constants of one step, read from GLOBE.
+struct StepConstants {
+  std::int32_t mult1, mult2, modulus1, modulus2;
+  bool antithetic;
+};
+
+StepConstants stepConstants(int g) {
+  return {GLOBE.mult1, GLOBE.mult2, GLOBE.modulus1, GLOBE.modulus2, GLOBE.antithetic[g]};
+}
+
+// One step of both components (s1, s2 updated) and the combined value.
+inline std::int32_t combinedStep(std::int32_t& s1, std::int32_t& s2, const StepConstants& c) {
   // The three corrections below ("if negative, add the modulus"; "if
   // z < 1, add m1 - 1") are written as masks: the last one is taken half
   // of the time, and a mispredicted branch costs more than the draw.
   // (v >> 31 is -1 for negative v and 0 otherwise.)
   std::int32_t k = s1 / Q1;
-  s1 = GLOBE.mult1 * (s1 - k * Q1) - k * R1;
-  s1 += (s1 >> 31) & GLOBE.modulus1;
+  s1 = c.mult1 * (s1 - k * Q1) - k * R1;
+  s1 += (s1 >> 31) & c.modulus1;
 
   k = s2 / Q2;
-  s2 = GLOBE.mult2 * (s2 - k * Q2) - k * R2;
-  s2 += (s2 >> 31) & GLOBE.modulus2;
-
-  GLOBE.curseed1[g] = s1;
-  GLOBE.curseed2[g] = s2;
+  s2 = c.mult2 * (s2 - k * Q2) - k * R2;
+  s2 += (s2 >> 31) & c.modulus2;
 
   std::int32_t z = s1 - s2;
-  z += ((z - 1) >> 31) & (GLOBE.modulus1 - 1);
-  if (GLOBE.antithetic[g]) z = GLOBE.modulus1 - z;
+  z += ((z - 1) >> 31) & (c.modulus1 - 1);
+  if (c.antithetic) z = c.modulus1 - z;
   return z;
+}
+
+// Sets the constants and the default seeds when nobody did so before.
+inline void readyPackage() {
+  if (!GLOBEFLAGS.initialised) [[unlikely]] INRGCM();
+  if (!GLOBEFLAGS.seeded) [[unlikely]] SETALL(1234567890, 123456789);
+}
+
+}  // namespace
+
+std::int32_t IGNLGI() {
+  readyPackage();
+  const int g = GLOBEFLAGS.curgen - 1;
+  std::int32_t s1 = GLOBE.curseed1[g];
+  std::int32_t s2 = GLOBE.curseed2[g];
+  const std::int32_t z = combinedStep(s1, s2, stepConstants(g));
+  GLOBE.curseed1[g] = s1;
+  GLOBE.curseed2[g] = s2;
+  return z;
+}
+
+void IGNLGIBLOCK(std::int32_t* z, std::int32_t n) {
+  if (n <= 0) return;
+  readyPackage();
+  const int g = GLOBEFLAGS.curgen - 1;
+  const StepConstants c = stepConstants(g);
+  std::int32_t s1 = GLOBE.curseed1[g];
+  std::int32_t s2 = GLOBE.curseed2[g];
+  for (std::int32_t k = 0; k < n; ++k) z[k] = combinedStep(s1, s2, c);
+  GLOBE.curseed1[g] = s1;
+  GLOBE.curseed2[g] = s2;
 }
 
 float RANF() {

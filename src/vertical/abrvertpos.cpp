@@ -1,12 +1,15 @@
 #include "vertical/abrvertpos.hpp"
 
+#include <cmath>
 #include <cstdint>
 
 #include "config/units.hpp"
 #include "driver/stop.hpp"
+#include "driver/workers.hpp"
 #include "state/packets.hpp"
 #include "state/pdfvi.hpp"
 #include "state/vornio.hpp"
+#include "vertical/rankindex.hpp"
 
 namespace {
 
@@ -34,35 +37,31 @@ namespace {
   stopRun();
 }
 
-// Heights of packets first..last (1-based) from one table; returns the
-// first packet whose rank lies above the table's top, or 0. A top that is
-// not a number counts as below every rank, so the search below always
-// ends at a level whose cum is at least the rank.
-std::int32_t placeRange(const PdfTable& t, std::int32_t first, std::int32_t last) {
-  const float* zlev = t.zlev;
-  const float* cum = t.cum;
-  const float zbed = 0.5f * zlev[0];
-  const float bottom = cum[0];
-  const float top = cum[NPDF - 1];
-  const float* ranks = RANKS.ranks;
-  float* z = POSITIONS.z;
-  for (std::int32_t k = first; k <= last; ++k) {
-    const float r = ranks[k - 1];
-    if (r <= bottom) {
-      z[k - 1] = zbed;
-      continue;
+// The two tables prepared for the search, rebuilt at every call.
+RankIndex INDEX[2];
+
+// What one thread does: its share of each table's packets. Each part
+// records the first packet (1-based) whose rank lies above its table's
+// top, or 0; the lowest of them is the packet the search in packet order
+// would have stopped at.
+struct Pass {
+  std::int32_t kbreak;
+  std::int32_t ktotal;
+  std::int32_t failed[MAXTHREADS];
+
+  void operator()(int part, int nparts) {
+    std::int32_t lo;
+    std::int32_t hi;
+    std::int32_t k = 0;
+    partRange(0, kbreak, part, nparts, lo, hi);
+    if (lo < hi) k = placeByRank(INDEX[0], lo, hi);
+    if (k == 0) {
+      partRange(kbreak, ktotal, part, nparts, lo, hi);
+      if (lo < hi) k = placeByRank(INDEX[1], lo, hi);
     }
-    if (!(r <= top)) return k;
-    int i = 1;
-    while (!(cum[i] >= r)) ++i;  // stops at the last level at the latest
-    const long double z0 = zlev[i - 1];
-    const long double dz = static_cast<long double>(zlev[i]) - z0;
-    const long double c0 = cum[i - 1];
-    const long double dc = static_cast<long double>(cum[i]) - c0;
-    z[k - 1] = static_cast<float>(z0 + dz * (static_cast<long double>(r) - c0) / dc);
+    failed[part] = k;
   }
-  return 0;
-}
+};
 
 }  // namespace
 
@@ -71,18 +70,27 @@ std::int32_t placeRange(const PdfTable& t, std::int32_t first, std::int32_t last
 // POSITIONS.z). The unsuspended fraction sits at half the reference height;
 // the others are interpolated linearly between levels. Called by the
 // driver every step after the tables are rebuilt; stops the run on a rank
-// above the top of its table.
+// above the top of its table, naming the first such packet.
 void ABRVERTPOS2() {
   std::int32_t ktotal = PACKETS.ktotal;
   if (ktotal > KMAX) ktotal = KMAX;
   std::int32_t kbreak = PACKETS.kbreak;
   if (kbreak > ktotal) kbreak = ktotal;
   if (kbreak < 0) kbreak = 0;
+  if (ktotal <= 0) return;
 
   const PdfTable& t1 = PDFVI.table[0];
   const PdfTable& t2 = PDFVI.table[1];
-  if (const std::int32_t k = placeRange(t1, 1, kbreak); k != 0)
-    rankAboveTable1(k, RANKS.ranks[k - 1], t1.cum[NPDF - 1]);
-  if (const std::int32_t k = placeRange(t2, kbreak + 1, ktotal); k != 0)
-    rankAboveTable2(k, RANKS.ranks[k - 1], t2.cum[NPDF - 1]);
+  if (kbreak > 0) prepareRankIndex(t1, INDEX[0]);
+  if (kbreak < ktotal) prepareRankIndex(t2, INDEX[1]);
+
+  Pass pass{kbreak, ktotal, {}};
+  forEachPart(pass);
+  std::int32_t k = 0;
+  for (int p = 0; p < workerCount(); ++p) {
+    if (pass.failed[p] != 0 && (k == 0 || pass.failed[p] < k)) k = pass.failed[p];
+  }
+  if (k == 0) return;
+  if (k <= kbreak) rankAboveTable1(k, RANKS.ranks[k - 1], t1.cum[NPDF - 1]);
+  rankAboveTable2(k, RANKS.ranks[k - 1], t2.cum[NPDF - 1]);
 }

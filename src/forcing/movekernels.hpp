@@ -1,0 +1,39 @@
+#pragma once
+// The horizontal move of many packets at once: the same operations in the
+// same order as the move of one packet, on four or eight packets at a
+// time. MOVEHORIZ uses them.
+#include <cstdint>
+
+#include "state/limits.hpp"
+
+constexpr int MAXFASTNODES = 25;  // largest node count the block kernels take
+
+// The node grid prepared for the block kernels: per segment s (between
+// nodes s and s+1, 0-based) its lower height, its thickness and the
+// velocities at both ends, as the one-packet profile reads them.
+struct NodeSegments {
+  std::int32_t nnv;                   // number of nodes
+  float bottom;                       // height of the bottom node, m
+  float top;                          // height of the top node, m
+  float interior[MAXFASTNODES];       // heights of nodes 2..nnv-1, m
+  // Per segment, 8 floats: lower height, thickness (m); u and v at the
+  // lower and upper node (m/s), as ulo, uhi, vlo, vhi; two unused.
+  alignas(32) float seg[MAXFASTNODES][8];
+  // The same values by kind, 8 segments a row, for the AVX2 lookups.
+  alignas(32) float hlo[3][8], dh[3][8], ulo[3][8], uhi[3][8], vlo[3][8], vhi[3][8];
+};
+
+// Fills `s` from the grid and node velocities; false when the block
+// kernels cannot take the grid (fewer than 2 or more than MAXFASTNODES
+// nodes, or heights that do not increase strictly), and the one-packet
+// loop must be used. Called by MOVEHORIZ once per step.
+bool prepareNodeSegments(std::int32_t nnv, const float* heightnodes, const float* uu,
+                         const float* vv, NodeSegments& s);
+
+// Moves packets first..last-1 (0-based) by dt seconds, whole blocks of
+// eight (or four) packets, until a block holds a packet above the top
+// node or fewer packets than a block are left. Returns the first packet
+// not moved: the start of that block, or of the rest. Run by the threads
+// of MOVEHORIZ on their shares.
+std::int32_t moveBlocks(const NodeSegments& s, float* x, float* y, const float* z, double dt,
+                        std::int32_t first, std::int32_t last);
