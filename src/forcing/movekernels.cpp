@@ -12,6 +12,7 @@
 #include "forcing/movekernels.hpp"
 
 #include <cstdint>
+#include <limits>
 
 #include "driver/workers.hpp"
 
@@ -28,7 +29,12 @@ bool prepareNodeSegments(std::int32_t nnv, const float* h, const float* uu, cons
   s.nnv = nnv;
   s.bottom = h[0];
   s.top = h[nnv - 1];
-  for (int m = 1; m < nnv - 1; ++m) s.interior[m - 1] = h[m];
+  const int ninterior = nnv - 2;
+  s.nfours = (ninterior + 3) / 4;
+  for (int m = 0; m < 4 * s.nfours; ++m) {
+    const float height = m < ninterior ? h[m + 1] : std::numeric_limits<float>::infinity();
+    for (int l = 0; l < 8; ++l) s.interior[m][l] = height;
+  }
   for (int g = 0; g < 3; ++g) {
     for (int l = 0; l < 8; ++l) {
       s.hlo[g][l] = s.dh[g][l] = s.ulo[g][l] = s.uhi[g][l] = s.vlo[g][l] = s.vhi[g][l] = 0.0f;
@@ -67,14 +73,15 @@ std::int32_t moveFour(const NodeSegments& s, float* x, float* y, const float* z,
   const __m128 top = _mm_set1_ps(s.top);
   const __m128 one = _mm_set1_ps(1.0f);
   const __m128d dtv = _mm_set1_pd(dt);
-  const int ninterior = s.nnv - 2;
+  const int ninterior = 4 * s.nfours;
   std::int32_t k = first;
   for (; k + 4 <= last; k += 4) {
     const __m128 zv = _mm_loadu_ps(z + k);
     if (_mm_movemask_ps(_mm_cmpgt_ps(zv, top)) != 0) break;
     __m128i below = _mm_setzero_si128();  // minus the count of interior nodes below z
+#pragma GCC unroll 4
     for (int m = 0; m < ninterior; ++m) {
-      below = _mm_add_epi32(below, _mm_castps_si128(_mm_cmplt_ps(_mm_set1_ps(s.interior[m]), zv)));
+      below = _mm_add_epi32(below, _mm_castps_si128(_mm_cmplt_ps(_mm_load_ps(s.interior[m]), zv)));
     }
     alignas(16) std::int32_t seg[4];
     _mm_store_si128(reinterpret_cast<__m128i*>(seg), _mm_sub_epi32(_mm_setzero_si128(), below));
@@ -131,15 +138,22 @@ __attribute__((target("avx2"))) std::int32_t moveEight(const NodeSegments& s, fl
   const __m256 top = _mm256_set1_ps(s.top);
   const __m256 one = _mm256_set1_ps(1.0f);
   const __m256d dtv = _mm256_set1_pd(dt);
-  const int ninterior = s.nnv - 2;
+  const float(*const interior)[8] = s.interior;
+  const float(*const end)[8] = s.interior + 4 * s.nfours;
   std::int32_t k = first;
   for (; k + 8 <= last; k += 8) {
     const __m256 zv = _mm256_loadu_ps(z + k);
     if (_mm256_movemask_ps(_mm256_cmp_ps(zv, top, _CMP_GT_OQ)) != 0) break;
+    // Minus the count of interior nodes below z: z above a node is the
+    // node below z, and both are false when z is not a number.
     __m256i below = _mm256_setzero_si256();
-    for (int m = 0; m < ninterior; ++m) {
-      const __m256 lower = _mm256_cmp_ps(_mm256_set1_ps(s.interior[m]), zv, _CMP_LT_OQ);
-      below = _mm256_add_epi32(below, _mm256_castps_si256(lower));
+    for (const float(*m)[8] = interior; m != end; m += 4) {
+      const __m256 a = _mm256_cmp_ps(zv, _mm256_load_ps(m[0]), _CMP_GT_OQ);
+      const __m256 b = _mm256_cmp_ps(zv, _mm256_load_ps(m[1]), _CMP_GT_OQ);
+      const __m256 c = _mm256_cmp_ps(zv, _mm256_load_ps(m[2]), _CMP_GT_OQ);
+      const __m256 d = _mm256_cmp_ps(zv, _mm256_load_ps(m[3]), _CMP_GT_OQ);
+      below = _mm256_add_epi32(below, _mm256_add_epi32(_mm256_add_epi32(_mm256_castps_si256(a), _mm256_castps_si256(b)),
+                                                       _mm256_add_epi32(_mm256_castps_si256(c), _mm256_castps_si256(d))));
     }
     const __m256i seg = _mm256_sub_epi32(_mm256_setzero_si256(), below);
     const __m256 hlo = lookup<ROWS>(s.hlo, seg);

@@ -15,7 +15,10 @@ struct NodeSegments {
   std::int32_t nnv;                   // number of nodes
   float bottom;                       // height of the bottom node, m
   float top;                          // height of the top node, m
-  float interior[MAXFASTNODES];       // heights of nodes 2..nnv-1, m
+  std::int32_t nfours;                // groups of four interior nodes, the last filled up
+  // Heights of nodes 2..nnv-1 (m), each repeated over eight lanes, then
+  // infinite heights up to a whole group of four (below no packet).
+  alignas(32) float interior[MAXFASTNODES + 3][8];
   // Per segment, 8 floats: lower height, thickness (m); u and v at the
   // lower and upper node (m/s), as ulo, uhi, vlo, vhi; two unused.
   alignas(32) float seg[MAXFASTNODES][8];

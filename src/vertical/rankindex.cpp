@@ -54,6 +54,11 @@ namespace {
 
 constexpr float kBuckets = static_cast<float>(NBUCKET);
 
+// An entry of the bucket index: the level, and a flag when a rank of the
+// bucket may lie above that level's cum.
+constexpr int kLevelBits = 0x3f;
+constexpr int kMayPass = 0x80;
+
 // The straightforward search from level 1 and the extended interpolation:
 // for a table whose top is not a number.
 std::int32_t placePlain(const RankIndex& x, std::int32_t first, std::int32_t last) {
@@ -91,6 +96,14 @@ inline float heightAt(const RankIndex& x, int i, float r) {
   return levelHeightExtended(x.zlev, x.cum, i, r);
 }
 
+// The height of a rank above the bottom and not above the top: the scan
+// from its bucket's level, then the guarded interpolation.
+inline float heightOf(const RankIndex& x, float r) {
+  int i = x.start[bucketOf(r)] & kLevelBits;
+  while (!(x.cum[i] >= r)) ++i;
+  return heightAt(x, i, r);
+}
+
 std::int32_t placeScalar(const RankIndex& x, std::int32_t first, std::int32_t last) {
   const float* ranks = RANKS.ranks;
   float* z = POSITIONS.z;
@@ -103,20 +116,46 @@ std::int32_t placeScalar(const RankIndex& x, std::int32_t first, std::int32_t la
       continue;
     }
     if (!(r <= top)) return k + 1;
-    int i = x.start[bucketOf(r)];
-    while (!(x.cum[i] >= r)) ++i;
-    z[k] = heightAt(x, i, r);
+    z[k] = heightOf(x, r);
   }
   return 0;
 }
 
 #if defined(__x86_64__)
-// Eight packets at a time with AVX2: the same tests, the same bucket scan
-// (scalar: it is a short walk in a small table) and the same double
-// interpolation and guard as placeScalar, four lanes at a time, each
-// segment's four doubles loaded as one vector and transposed. A block
-// with a packet on the bed or ranked above the top is done by the scalar
-// code, and so are the lanes whose guard fails.
+// The guarded double heights of four ranks on the segments of the levels
+// their buckets start at: each segment's four doubles loaded as one vector
+// and transposed. Sets lo and hi, the two ends of the guard rounded to
+// single precision; returns the bucket entries ORed, whose kMayPass bit
+// tells whether a lane may need the scan.
+__attribute__((target("avx2"))) inline unsigned fourHeights(const RankIndex& x, const std::int32_t* b,
+                                                              __m128 r, __m128& lo, __m128& hi) {
+  const unsigned e0 = x.start[b[0]];
+  const unsigned e1 = x.start[b[1]];
+  const unsigned e2 = x.start[b[2]];
+  const unsigned e3 = x.start[b[3]];
+  const __m256d v0 = _mm256_load_pd(&x.segment[e0 & kLevelBits].z0);
+  const __m256d v1 = _mm256_load_pd(&x.segment[e1 & kLevelBits].z0);
+  const __m256d v2 = _mm256_load_pd(&x.segment[e2 & kLevelBits].z0);
+  const __m256d v3 = _mm256_load_pd(&x.segment[e3 & kLevelBits].z0);
+  const __m256d t0 = _mm256_unpacklo_pd(v0, v1);
+  const __m256d t1 = _mm256_unpackhi_pd(v0, v1);
+  const __m256d t2 = _mm256_unpacklo_pd(v2, v3);
+  const __m256d t3 = _mm256_unpackhi_pd(v2, v3);
+  const __m256d z0 = _mm256_permute2f128_pd(t0, t2, 0x20);
+  const __m256d slope = _mm256_permute2f128_pd(t0, t2, 0x31);
+  const __m256d c0 = _mm256_permute2f128_pd(t1, t3, 0x20);
+  const __m256d bound = _mm256_permute2f128_pd(t1, t3, 0x31);
+  const __m256d zd = _mm256_add_pd(z0, _mm256_mul_pd(slope, _mm256_sub_pd(_mm256_cvtps_pd(r), c0)));
+  lo = _mm256_cvtpd_ps(_mm256_sub_pd(zd, bound));
+  hi = _mm256_cvtpd_ps(_mm256_add_pd(zd, bound));
+  return e0 | e1 | e2 | e3;
+}
+
+// Eight packets at a time with AVX2: the same tests, the same double
+// interpolation and guard as placeScalar, lane by lane, on the level the
+// rank's bucket starts at. A block with a packet on the bed or ranked
+// above the top is done by the scalar code, and so are the lanes whose
+// bucket may need the scan or whose guard fails.
 __attribute__((target("avx2"))) std::int32_t placeWide(const RankIndex& x, std::int32_t first,
                                                          std::int32_t last) {
   const float* ranks = RANKS.ranks;
@@ -126,13 +165,12 @@ __attribute__((target("avx2"))) std::int32_t placeWide(const RankIndex& x, std::
   const __m256 zero = _mm256_setzero_ps();
   const __m256 one = _mm256_set1_ps(1.0f);
   const __m256 buckets = _mm256_set1_ps(kBuckets);
-  const double* seg = &x.segment[0].z0;
   std::int32_t k = first;
   for (; k + 8 <= last; k += 8) {
     const __m256 r = _mm256_loadu_ps(ranks + k);
     const __m256 inside = _mm256_andnot_ps(_mm256_cmp_ps(r, bottom, _CMP_LE_OQ),
                                            _mm256_cmp_ps(r, top, _CMP_LE_OQ));
-    if (_mm256_movemask_ps(inside) != 0xff) {
+    if (_mm256_movemask_ps(inside) != 0xff) [[unlikely]] {
       const std::int32_t bad = placeScalar(x, k, k + 8);
       if (bad != 0) return bad;
       continue;
@@ -140,41 +178,16 @@ __attribute__((target("avx2"))) std::int32_t placeWide(const RankIndex& x, std::
     alignas(32) std::int32_t b[8];
     const __m256 rc = _mm256_min_ps(_mm256_max_ps(r, zero), one);
     _mm256_store_si256(reinterpret_cast<__m256i*>(b), _mm256_cvttps_epi32(_mm256_mul_ps(rc, buckets)));
-    int level[8];
-    for (int l = 0; l < 8; ++l) {
-      const float rl = ranks[k + l];
-      int i = x.start[b[l]];
-      while (!(x.cum[i] >= rl)) ++i;
-      level[l] = i;
-    }
-    __m128 half[2][2];
-    for (int h = 0; h < 2; ++h) {
-      const int* lv = level + 4 * h;
-      const __m256d s0 = _mm256_load_pd(seg + 4 * lv[0]);
-      const __m256d s1 = _mm256_load_pd(seg + 4 * lv[1]);
-      const __m256d s2 = _mm256_load_pd(seg + 4 * lv[2]);
-      const __m256d s3 = _mm256_load_pd(seg + 4 * lv[3]);
-      const __m256d t0 = _mm256_unpacklo_pd(s0, s1);
-      const __m256d t1 = _mm256_unpackhi_pd(s0, s1);
-      const __m256d t2 = _mm256_unpacklo_pd(s2, s3);
-      const __m256d t3 = _mm256_unpackhi_pd(s2, s3);
-      const __m256d z0 = _mm256_permute2f128_pd(t0, t2, 0x20);
-      const __m256d slope = _mm256_permute2f128_pd(t0, t2, 0x31);
-      const __m256d c0 = _mm256_permute2f128_pd(t1, t3, 0x20);
-      const __m256d bound = _mm256_permute2f128_pd(t1, t3, 0x31);
-      const __m128 rh = h == 0 ? _mm256_castps256_ps128(r) : _mm256_extractf128_ps(r, 1);
-      const __m256d a = _mm256_sub_pd(_mm256_cvtps_pd(rh), c0);
-      const __m256d zd = _mm256_add_pd(z0, _mm256_mul_pd(slope, a));
-      half[h][0] = _mm256_cvtpd_ps(_mm256_sub_pd(zd, bound));
-      half[h][1] = _mm256_cvtpd_ps(_mm256_add_pd(zd, bound));
-    }
-    const __m256 lo = _mm256_set_m128(half[1][0], half[0][0]);
-    const __m256 hi = _mm256_set_m128(half[1][1], half[0][1]);
+    __m128 lo0, hi0, lo1, hi1;
+    unsigned open = fourHeights(x, b, _mm256_castps256_ps128(r), lo0, hi0);
+    open |= fourHeights(x, b + 4, _mm256_extractf128_ps(r, 1), lo1, hi1);
+    const __m256 lo = _mm256_set_m128(lo1, lo0);
+    const __m256 hi = _mm256_set_m128(hi1, hi0);
     _mm256_storeu_ps(z + k, lo);
     const int proven = _mm256_movemask_ps(_mm256_cmp_ps(lo, hi, _CMP_EQ_OQ));
-    if (proven != 0xff) [[unlikely]] {
+    if (proven != 0xff || (open & kMayPass) != 0) [[unlikely]] {
       for (int l = 0; l < 8; ++l) {
-        if (!(proven & (1 << l))) z[k + l] = levelHeightExtended(x.zlev, x.cum, level[l], ranks[k + l]);
+        if (!(proven & (1 << l)) || (x.start[b[l]] & kMayPass)) z[k + l] = heightOf(x, ranks[k + l]);
       }
     }
   }
@@ -211,7 +224,9 @@ void prepareRankIndex(const PdfTable& t, RankIndex& x) {
   x.segment[0] = {};
   // The first level of each bucket; the levels found never decrease with
   // the bucket, and a bucket above the top (no rank can fall in it) gets
-  // the last level.
+  // the last level. Every rank of bucket b lies below (b + 1)/4096, so
+  // when the level's cum reaches that edge the scan cannot pass it;
+  // otherwise the entry is flagged.
   x.start[0] = 1;
   int i = 1;
   for (int b = 1; b <= NBUCKET; ++b) {
@@ -219,6 +234,11 @@ void prepareRankIndex(const PdfTable& t, RankIndex& x) {
     while (i < NPDF - 1 && !(t.cum[i] >= edge)) ++i;
     x.start[b] = static_cast<std::uint8_t>(i);
   }
+  for (int b = 0; b < NBUCKET; ++b) {
+    const float next = static_cast<float>(b + 1) / kBuckets;
+    if (!(t.cum[x.start[b]] >= next)) x.start[b] |= kMayPass;
+  }
+  x.start[NBUCKET] |= kMayPass;
   for (int b = NBUCKET + 1; b < NBUCKET + 4; ++b) x.start[b] = 0;
 }
 

@@ -27,7 +27,8 @@ struct RankIndex {
   float top;             // cum(50): no rank may lie above it
   bool plain;            // the top is not a number: every rank takes the plain search
   // start[b]: the first level from 1 up whose cum is at least b/4096 (1 for
-  // b = 0); followed by 3 bytes of padding for four-byte loads.
+  // b = 0) in the low six bits, and 0x80 when a rank of the bucket may lie
+  // above that level's cum, so that the scan must go on; 3 bytes of padding.
   std::uint8_t start[NBUCKET + 4];
 };
 
