@@ -15,6 +15,7 @@
 #include <limits>
 
 #include "driver/workers.hpp"
+#include "forcing/velhoriz.hpp"
 
 #if defined(__x86_64__)
 #include <immintrin.h>
@@ -26,6 +27,9 @@ bool prepareNodeSegments(std::int32_t nnv, const float* h, const float* uu, cons
   for (int m = 1; m < nnv; ++m) {
     if (!(h[m - 1] < h[m])) return false;
   }
+  s.heightnodes = h;
+  s.uu = uu;
+  s.vv = vv;
   s.nnv = nnv;
   s.bottom = h[0];
   s.top = h[nnv - 1];
@@ -194,4 +198,25 @@ std::int32_t moveBlocks(const NodeSegments& s, float* x, float* y, const float* 
   (void)last;
   return first;
 #endif
+}
+
+void moveOneByOne(const NodeSegments& s, float* x, float* y, const float* z, double dt,
+                  std::int32_t first, std::int32_t last) {
+  for (std::int32_t i = first; i < last; ++i) {
+    float u;
+    float v;
+    VELHORIZ(u, v, z[i], s.uu, s.vv, s.heightnodes, s.nnv);
+    x[i] = x[i] + static_cast<float>(dt * u);
+    y[i] = y[i] + static_cast<float>(dt * v);
+  }
+}
+
+std::int32_t moveShare(const NodeSegments& s, float* x, float* y, const float* z, double dt,
+                       std::int32_t first, std::int32_t last) {
+  const std::int32_t k = moveBlocks(s, x, y, z, dt, first, last);
+  for (std::int32_t i = k; i < last; ++i) {
+    if (z[i] > s.top) return k;
+  }
+  moveOneByOne(s, x, y, z, dt, k, last);
+  return last;
 }

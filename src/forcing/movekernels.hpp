@@ -12,6 +12,9 @@ constexpr int MAXFASTNODES = 25;  // largest node count the block kernels take
 // nodes s and s+1, 0-based) its lower height, its thickness and the
 // velocities at both ends, as the one-packet profile reads them.
 struct NodeSegments {
+  const float* heightnodes;           // the grid and node velocities, m and m/s, as given
+  const float* uu;
+  const float* vv;
   std::int32_t nnv;                   // number of nodes
   float bottom;                       // height of the bottom node, m
   float top;                          // height of the top node, m
@@ -40,3 +43,16 @@ bool prepareNodeSegments(std::int32_t nnv, const float* heightnodes, const float
 // of MOVEHORIZ on their shares.
 std::int32_t moveBlocks(const NodeSegments& s, float* x, float* y, const float* z, double dt,
                         std::int32_t first, std::int32_t last);
+
+// Moves packets first..last-1: whole blocks, then the packets left over one
+// by one (VELHORIZ for each). Returns last, or the start of the first block
+// (or of the rest) that holds a packet above the top node, from which on
+// nothing was moved: the caller stops the run there with the one-packet
+// move. Run by the threads of MOVEHORIZ and PLACEANDMOVE on their shares.
+std::int32_t moveShare(const NodeSegments& s, float* x, float* y, const float* z, double dt,
+                       std::int32_t first, std::int32_t last);
+
+// The one-packet move (VELHORIZ for each packet in order) of packets
+// first..last-1; stops the run at a packet above the top node.
+void moveOneByOne(const NodeSegments& s, float* x, float* y, const float* z, double dt,
+                  std::int32_t first, std::int32_t last);

@@ -69,18 +69,14 @@ void movePlain(float* x, float* y, const float* z, std::int32_t first, std::int3
 
 NodeSegments SEGMENTS;  // the grid of the current step, for the block kernels
 
-// One thread's share: whole blocks, then the packets left over one by one
-// unless one of them lies above the top node. `stopped` is the first
-// packet not moved (hi when all were).
+// One thread's share; `stopped` is the first packet not moved (hi when
+// all were).
 struct MovePass {
   float* x;
   float* y;
   const float* z;
   std::int32_t ktotal;
   double dt;
-  const float* uu;
-  const float* vv;
-  const float* heightnodes;
   std::int32_t stopped[MAXTHREADS];
   std::int32_t end[MAXTHREADS];
 
@@ -89,15 +85,7 @@ struct MovePass {
     std::int32_t hi;
     partRange(0, ktotal, part, nparts, lo, hi);
     end[part] = hi;
-    std::int32_t k = moveBlocks(SEGMENTS, x, y, z, dt, lo, hi);
-    for (std::int32_t i = k; i < hi; ++i) {
-      if (z[i] > SEGMENTS.top) {
-        stopped[part] = k;
-        return;
-      }
-    }
-    movePlain(x, y, z, k, hi, dt, SEGMENTS.nnv, heightnodes, uu, vv);
-    stopped[part] = hi;
+    stopped[part] = moveShare(SEGMENTS, x, y, z, dt, lo, hi);
   }
 };
 
@@ -118,7 +106,7 @@ void MOVEHORIZ(float* x, float* y, const float* z, std::int32_t ktotal, double d
     movePlain(x, y, z, 0, ktotal, dt, nnv, heightnodes, uu, vv);
     return;
   }
-  MovePass pass{x, y, z, ktotal, dt, uu, vv, heightnodes, {}, {}};
+  MovePass pass{x, y, z, ktotal, dt, {}, {}};
   forEachPart(pass);
   for (int p = 0; p < workerCount(); ++p) {
     if (pass.stopped[p] < pass.end[p]) {

@@ -5,6 +5,7 @@
 // boundary.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "driver/workers.hpp"
+#include "forcing/velhoriz.hpp"
 #include "forcing/forcingtest.hpp"
 #include "state/heights.hpp"
 #include "state/packets.hpp"
@@ -253,4 +255,85 @@ TEST_F(Positioning, TheGuardHoldsNextToARoundingBoundary) {
   EXPECT_EQ(tried, 600);
   // The cases are hard ones: a plain double evaluation would get many wrong.
   EXPECT_GT(plainDiffers, tried / 4) << tried;
+}
+
+// PLACEANDMOVE is ABRVERTPOS2 and then MOVEHORIZ: the same heights and
+// moves, and the same stop when a packet is ranked above its table's top
+// (that stop first) or lies above the top node.
+TEST_F(Positioning, PlacingAndMovingInOnePassIsPlacingThenMoving) {
+  open();
+  const float h[] = {0.05f, 0.1f, 0.2f, 0.5f, 1.0f, 3.0f, 6.0f, 11.0f};
+  const float uu[] = {0.0f, 0.05f, 0.08f, 0.11f, 0.15f, 0.2f, 0.24f, 0.26f};
+  const float vv[] = {-0.0f, -0.01f, -0.02f, -0.03f, -0.04f, -0.05f, -0.05f, -0.06f};
+  HEIGTHS.href = 0.05f;
+  HEIGTHS.hmax = 11.0f;
+  for (int trial = 0; trial < 24; ++trial) {
+    PDFCOMPUTE(PDFVI.table[0], 1.0f, uniform(0.0f, 2.0f));
+    PDFCOMPUTE(PDFVI.table[1], 1.0f, uniform(0.0f, 2.0f));
+    const std::int32_t ktotal = 1 + below(2500);
+    PACKETS.ktotal = ktotal;
+    PACKETS.kbreak = below(ktotal + 1);
+    std::vector<float> x0(ktotal), y0(ktotal);
+    for (std::int32_t k = 0; k < ktotal; ++k) {
+      const PdfTable& t = PDFVI.table[k < PACKETS.kbreak ? 0 : 1];
+      RANKS.ranks[k] = std::min(randomRank(t), t.cum[NPDF - 1]);
+      x0[k] = uniform(-100.0f, 100.0f);
+      y0[k] = below(5) == 0 ? -0.0f : uniform(-100.0f, 100.0f);
+    }
+    const int kind = trial % 4;  // 0: clean; 1: a rank above the top; 2: a height above the grid; 3: both
+    const std::int32_t badRank = below(ktotal);
+    if (kind == 1 || kind == 3) {
+      PDFVI.table[badRank < PACKETS.kbreak ? 0 : 1].cum[NPDF - 1] = 0.75f;
+      RANKS.ranks[badRank] = 0.875f;
+    }
+    // A height above the top node: levels up to 12 m in the table of the
+    // packet, whose rank is then placed near the top.
+    const std::int32_t high = below(ktotal);
+    if (kind >= 2) {
+      PdfTable& t = PDFVI.table[high < PACKETS.kbreak ? 0 : 1];
+      t.zlev[NPDF - 1] = 12.0f;
+      RANKS.ranks[high] = t.cum[NPDF - 1];
+    }
+    // The oracle: ABRVERTPOS2_reference, then one packet after another.
+    std::vector<float> ez(ktotal), ex = x0, ey = y0;
+    const std::int32_t bad = ABRVERTPOS2_reference(ez);
+    bool expectStop = bad != 0;
+    std::vector<std::string> expectLog;
+    if (bad == 0) {
+      for (std::int32_t k = 0; k < ktotal; ++k) POSITIONS.z[k] = ez[k];
+      expectStop = stops([&] { for (std::int32_t k = 0; k < ktotal; ++k) {
+        float u, v;
+        VELHORIZ(u, v, ez[k], uu, vv, h, 8);
+        ex[k] = ex[k] + static_cast<float>(60.0 * u);
+        ey[k] = ey[k] + static_cast<float>(60.0 * v);
+      } });
+      if (expectStop) expectLog = {log.back()};
+    }
+    for (int threads : {1, 2, 3}) {
+      startWorkers(threads);
+      std::copy(x0.begin(), x0.end(), POSITIONS.x);
+      std::copy(y0.begin(), y0.end(), POSITIONS.y);
+      const std::size_t lines = log.size();
+      const bool stopped = stops([&] { PLACEANDMOVE(60.0, 8, h, uu, vv); });
+      const std::string label = "trial " + std::to_string(trial) + " threads " + std::to_string(threads);
+      ASSERT_EQ(stopped, expectStop) << label;
+      if (bad != 0) {
+        ASSERT_EQ(log.size(), lines + 4) << label;
+        std::int32_t k = 0;
+        ASSERT_EQ(std::sscanf(log.back().c_str(), " k,ranks(k), maxranks %d", &k), 1) << log.back();
+        EXPECT_EQ(k, bad) << label;
+        continue;
+      }
+      if (expectStop) {
+        ASSERT_EQ(log.size(), lines + 1) << label;
+        EXPECT_EQ(log.back(), expectLog[0]) << label;
+      }
+      if (expectStop && threads > 1) continue;  // later shares may have moved too
+      for (std::int32_t k = 0; k < ktotal; ++k) {
+        ASSERT_TRUE(sameBits(POSITIONS.z[k], ez[k])) << label << " z of packet " << k + 1;
+        ASSERT_TRUE(sameBits(POSITIONS.x[k], ex[k])) << label << " x of packet " << k + 1;
+        ASSERT_TRUE(sameBits(POSITIONS.y[k], ey[k])) << label << " y of packet " << k + 1;
+      }
+    }
+  }
 }
