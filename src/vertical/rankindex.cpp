@@ -54,10 +54,13 @@ namespace {
 
 constexpr float kBuckets = static_cast<float>(NBUCKET);
 
-// An entry of the bucket index: the level, and a flag when a rank of the
-// bucket may lie above that level's cum.
-constexpr int kLevelBits = 0x3f;
-constexpr int kMayPass = 0x80;
+// An entry of the bucket index is the byte offset of the level's segment;
+// flagged buckets (a rank of the bucket may lie above that level's cum)
+// point to the segment's copy in the second half, whose bound is negated.
+constexpr int kSegmentBytes = sizeof(RankIndex::Segment);
+static_assert(kSegmentBytes * 2 * NPDF < 65536);
+
+inline int levelOf(unsigned entry) { return static_cast<int>(entry / kSegmentBytes) % NPDF; }
 
 // The straightforward search from level 1 and the extended interpolation:
 // for a table whose top is not a number.
@@ -99,7 +102,7 @@ inline float heightAt(const RankIndex& x, int i, float r) {
 // The height of a rank above the bottom and not above the top: the scan
 // from its bucket's level, then the guarded interpolation.
 inline float heightOf(const RankIndex& x, float r) {
-  int i = x.start[bucketOf(r)] & kLevelBits;
+  int i = levelOf(x.start[bucketOf(r)]);
   while (!(x.cum[i] >= r)) ++i;
   return heightAt(x, i, r);
 }
@@ -125,18 +128,15 @@ std::int32_t placeScalar(const RankIndex& x, std::int32_t first, std::int32_t la
 // The guarded double heights of four ranks on the segments of the levels
 // their buckets start at: each segment's four doubles loaded as one vector
 // and transposed. Sets lo and hi, the two ends of the guard rounded to
-// single precision; returns the bucket entries ORed, whose kMayPass bit
-// tells whether a lane may need the scan.
-__attribute__((target("avx2"))) inline unsigned fourHeights(const RankIndex& x, const std::int32_t* b,
-                                                              __m128 r, __m128& lo, __m128& hi) {
-  const unsigned e0 = x.start[b[0]];
-  const unsigned e1 = x.start[b[1]];
-  const unsigned e2 = x.start[b[2]];
-  const unsigned e3 = x.start[b[3]];
-  const __m256d v0 = _mm256_load_pd(&x.segment[e0 & kLevelBits].z0);
-  const __m256d v1 = _mm256_load_pd(&x.segment[e1 & kLevelBits].z0);
-  const __m256d v2 = _mm256_load_pd(&x.segment[e2 & kLevelBits].z0);
-  const __m256d v3 = _mm256_load_pd(&x.segment[e3 & kLevelBits].z0);
+// single precision; returns the signs of the four bounds, set for the
+// lanes of flagged buckets.
+__attribute__((target("avx2"))) inline int fourHeights(const RankIndex& x, const std::int32_t* b,
+                                                         __m128 r, __m128& lo, __m128& hi) {
+  const char* base = reinterpret_cast<const char*>(x.segment);
+  const __m256d v0 = _mm256_load_pd(reinterpret_cast<const double*>(base + x.start[b[0]]));
+  const __m256d v1 = _mm256_load_pd(reinterpret_cast<const double*>(base + x.start[b[1]]));
+  const __m256d v2 = _mm256_load_pd(reinterpret_cast<const double*>(base + x.start[b[2]]));
+  const __m256d v3 = _mm256_load_pd(reinterpret_cast<const double*>(base + x.start[b[3]]));
   const __m256d t0 = _mm256_unpacklo_pd(v0, v1);
   const __m256d t1 = _mm256_unpackhi_pd(v0, v1);
   const __m256d t2 = _mm256_unpacklo_pd(v2, v3);
@@ -148,7 +148,7 @@ __attribute__((target("avx2"))) inline unsigned fourHeights(const RankIndex& x, 
   const __m256d zd = _mm256_add_pd(z0, _mm256_mul_pd(slope, _mm256_sub_pd(_mm256_cvtps_pd(r), c0)));
   lo = _mm256_cvtpd_ps(_mm256_sub_pd(zd, bound));
   hi = _mm256_cvtpd_ps(_mm256_add_pd(zd, bound));
-  return e0 | e1 | e2 | e3;
+  return _mm256_movemask_pd(bound);
 }
 
 // Eight packets at a time with AVX2: the same tests, the same double
@@ -179,15 +179,15 @@ __attribute__((target("avx2"))) std::int32_t placeWide(const RankIndex& x, std::
     const __m256 rc = _mm256_min_ps(_mm256_max_ps(r, zero), one);
     _mm256_store_si256(reinterpret_cast<__m256i*>(b), _mm256_cvttps_epi32(_mm256_mul_ps(rc, buckets)));
     __m128 lo0, hi0, lo1, hi1;
-    unsigned open = fourHeights(x, b, _mm256_castps256_ps128(r), lo0, hi0);
-    open |= fourHeights(x, b + 4, _mm256_extractf128_ps(r, 1), lo1, hi1);
+    const int flags = fourHeights(x, b, _mm256_castps256_ps128(r), lo0, hi0) |
+                      fourHeights(x, b + 4, _mm256_extractf128_ps(r, 1), lo1, hi1) << 4;
     const __m256 lo = _mm256_set_m128(lo1, lo0);
     const __m256 hi = _mm256_set_m128(hi1, hi0);
     _mm256_storeu_ps(z + k, lo);
-    const int proven = _mm256_movemask_ps(_mm256_cmp_ps(lo, hi, _CMP_EQ_OQ));
-    if (proven != 0xff || (open & kMayPass) != 0) [[unlikely]] {
+    const int redo = (_mm256_movemask_ps(_mm256_cmp_ps(lo, hi, _CMP_EQ_OQ)) ^ 0xff) | flags;
+    if (redo != 0) [[unlikely]] {
       for (int l = 0; l < 8; ++l) {
-        if (!(proven & (1 << l)) || (x.start[b[l]] & kMayPass)) z[k + l] = heightOf(x, ranks[k + l]);
+        if (redo & (1 << l)) z[k + l] = heightOf(x, ranks[k + l]);
       }
     }
   }
@@ -220,26 +220,24 @@ void prepareRankIndex(const PdfTable& t, RankIndex& x) {
     const double m = std::fmax(std::fabs(static_cast<double>(t.zlev[i - 1])),
                                std::fabs(static_cast<double>(t.zlev[i])));
     x.segment[i] = {t.zlev[i - 1], t.cum[i - 1], d / c, 0x1p-50 * (std::fabs(d) + m)};
+    x.segment[NPDF + i] = x.segment[i];
+    x.segment[NPDF + i].bound = -x.segment[i].bound;
   }
   x.segment[0] = {};
+  x.segment[NPDF] = {0.0, 0.0, 0.0, -0.0};
   // The first level of each bucket; the levels found never decrease with
   // the bucket, and a bucket above the top (no rank can fall in it) gets
   // the last level. Every rank of bucket b lies below (b + 1)/4096, so
   // when the level's cum reaches that edge the scan cannot pass it;
   // otherwise the entry is flagged.
-  x.start[0] = 1;
   int i = 1;
-  for (int b = 1; b <= NBUCKET; ++b) {
+  for (int b = 0; b <= NBUCKET; ++b) {
     const float edge = static_cast<float>(b) / kBuckets;
-    while (i < NPDF - 1 && !(t.cum[i] >= edge)) ++i;
-    x.start[b] = static_cast<std::uint8_t>(i);
-  }
-  for (int b = 0; b < NBUCKET; ++b) {
+    while (b > 0 && i < NPDF - 1 && !(t.cum[i] >= edge)) ++i;
     const float next = static_cast<float>(b + 1) / kBuckets;
-    if (!(t.cum[x.start[b]] >= next)) x.start[b] |= kMayPass;
+    const bool mayPass = b == NBUCKET || !(t.cum[i] >= next);
+    x.start[b] = static_cast<std::uint16_t>((mayPass ? NPDF + i : i) * kSegmentBytes);
   }
-  x.start[NBUCKET] |= kMayPass;
-  for (int b = NBUCKET + 1; b < NBUCKET + 4; ++b) x.start[b] = 0;
 }
 
 std::int32_t placeByRank(const RankIndex& x, std::int32_t first, std::int32_t last) {

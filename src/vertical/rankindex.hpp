@@ -19,7 +19,9 @@ struct RankIndex {
     double slope;  // (zlev(i) - zlev(i-1)) / (cum(i) - cum(i-1)) in double, m
     double bound;  // bound on the distance of the double height from the extended one, m
   };
-  Segment segment[NPDF];  // segment i ends at level i; segment 0 is not used
+  // segment[i] ends at level i (segment 0 is not used); segment[50 + i] is
+  // its copy with the bound negated, for the flagged buckets.
+  Segment segment[2 * NPDF];
   float cum[NPDF];        // the table's cumulative fractions, copied
   float zlev[NPDF];       // its level heights, m, copied
   float zbed;            // height of the unsuspended fraction, half zlev(1), m
@@ -27,9 +29,10 @@ struct RankIndex {
   float top;             // cum(50): no rank may lie above it
   bool plain;            // the top is not a number: every rank takes the plain search
   // start[b]: the first level from 1 up whose cum is at least b/4096 (1 for
-  // b = 0) in the low six bits, and 0x80 when a rank of the bucket may lie
-  // above that level's cum, so that the scan must go on; 3 bytes of padding.
-  std::uint8_t start[NBUCKET + 4];
+  // b = 0), as the byte offset of its segment, or of the segment's copy
+  // when a rank of the bucket may lie above that level's cum (the scan must
+  // go on: the bucket is flagged).
+  std::uint16_t start[NBUCKET + 1];
 };
 
 // Fills `x` from table `t`. Called by ABRVERTPOS2 for each table in use.
