@@ -115,7 +115,7 @@ run() {
   shift
   mkdir -p "$scratch/$name"
   cp "$scratch/case/"* "$scratch/$name/"
-  (cd "$scratch/$name" && /usr/bin/time -f "%e %M" -o ../"$name".time "$@" run.par screen.txt) ||
+  (cd "$scratch/$name" && /usr/bin/time -f "%e %M %U %S" -o ../"$name".time "$@" run.par screen.txt) ||
     { echo "wholerun: $name failed" >&2; cat "$scratch/$name/screen.txt" >&2; exit 1; }
 }
 echo "wholerun: $packets packets, $((hours * 60)) steps of 60 s, statistics and 6 concentration points every hour"
@@ -144,16 +144,21 @@ for r in one default; do
   done
 done
 
-read -r t0 m0 < "$scratch/today.time"
-read -r t1 m1 < "$scratch/one.time"
-read -r t2 m2 < "$scratch/default.time"
+read -r t0 m0 u0 s0 < "$scratch/today.time"
+read -r t1 m1 u1 s1 < "$scratch/one.time"
+read -r t2 m2 u2 s2 < "$scratch/default.time"
 threads="$(nproc)"
-awk -v t0="$t0" -v t1="$t1" -v t2="$t2" -v m0="$m0" -v m1="$m1" -v m2="$m2" -v th="$threads" \
-    -v base="$base" 'BEGIN {
-  printf "\n%-32s %9s %11s %9s\n", "whole run", "time (s)", "peak (MB)", "speed-up"
-  printf "%-32s %9.2f %11.1f %9s\n", "today (" base ")", t0, m0 / 1024, "1.0x"
-  printf "%-32s %9.2f %11.1f %8.1fx\n", "new, --threads 1", t1, m1 / 1024, t0 / t1
-  printf "%-32s %9.2f %11.1f %8.1fx\n", "new, default (" th " threads)", t2, m2 / 1024, t0 / t2
+# Wall-clock times are the figures; the processor time (user + system, all
+# threads) helps to read them on a machine that others are using.
+awk -v t0="$t0" -v t1="$t1" -v t2="$t2" -v m0="$m0" -v m1="$m1" -v m2="$m2" \
+    -v c0="$(awk -v a="$u0" -v b="$s0" 'BEGIN { print a + b }')" \
+    -v c1="$(awk -v a="$u1" -v b="$s1" 'BEGIN { print a + b }')" \
+    -v c2="$(awk -v a="$u2" -v b="$s2" 'BEGIN { print a + b }')" \
+    -v th="$threads" -v base="$base" 'BEGIN {
+  printf "\n%-30s %9s %9s %10s %9s\n", "whole run", "wall (s)", "speed-up", "peak (MB)", "cpu (s)"
+  printf "%-30s %9.2f %9s %10.1f %9.2f\n", "today (" base ")", t0, "1.0x", m0 / 1024, c0
+  printf "%-30s %9.2f %8.1fx %10.1f %9.2f\n", "new, --threads 1", t1, t0 / t1, m1 / 1024, c1
+  printf "%-30s %9.2f %8.1fx %10.1f %9.2f\n", "new, default (" th " threads)", t2, t0 / t2, m2 / 1024, c2
 }'
 echo "outputs ($nfiles files): $verdict"
 [ -n "$keep" ] && { mkdir -p "$keep"; cp -r "$scratch"/today "$scratch"/one "$scratch"/default "$keep"/; echo "run folders kept in $keep"; }
