@@ -89,7 +89,16 @@ class Pool {
 
 Pool pool;
 
-bool wide = __builtin_cpu_supports("avx2");
+bool processorHasAvx2() {
+#if defined(__x86_64__)
+  __builtin_cpu_init();  // this may run before the library's own start-up code
+  return __builtin_cpu_supports("avx2");
+#else
+  return false;
+#endif
+}
+
+bool wide = processorHasAvx2();
 
 }  // namespace
 
@@ -115,4 +124,4 @@ void partRange(std::int32_t first, std::int32_t last, int part, int nparts, std:
 
 bool wideKernels() { return wide; }
 
-void useWideKernels(bool on) { wide = on && __builtin_cpu_supports("avx2"); }
+void useWideKernels(bool on) { wide = on && processorHasAvx2(); }
