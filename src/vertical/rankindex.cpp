@@ -227,9 +227,9 @@ void prepareRankIndex(const PdfTable& t, RankIndex& x) {
   x.segment[NPDF] = {0.0, 0.0, 0.0, -0.0};
   // The first level of each bucket; the levels found never decrease with
   // the bucket, and a bucket above the top (no rank can fall in it) gets
-  // the last level. Every rank of bucket b lies below (b + 1)/4096, so
-  // when the level's cum reaches that edge the scan cannot pass it;
-  // otherwise the entry is flagged.
+  // the last level. Every rank of bucket b < 4096 lies below (b + 1)/4096,
+  // so when the level's cum reaches that edge the scan cannot pass it;
+  // otherwise the entry is flagged, and so is bucket 4096 (ranks from 1 up).
   int i = 1;
   for (int b = 0; b <= NBUCKET; ++b) {
     const float edge = static_cast<float>(b) / kBuckets;

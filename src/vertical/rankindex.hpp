@@ -1,6 +1,6 @@
 #pragma once
 // The search of a profile table by rank, made fast without changing one
-// bit of its result. ABRVERTPOS2 places packets through it.
+// bit of its result. ABRVERTPOS2 and PLACEANDMOVE place packets through it.
 #include <cstdint>
 
 #include "state/limits.hpp"
@@ -35,7 +35,8 @@ struct RankIndex {
   std::uint16_t start[NBUCKET + 1];
 };
 
-// Fills `x` from table `t`. Called by ABRVERTPOS2 for each table in use.
+// Fills `x` from table `t`. Called by ABRVERTPOS2 and PLACEANDMOVE for each
+// table in use.
 void prepareRankIndex(const PdfTable& t, RankIndex& x);
 
 // Heights (POSITIONS.z) of packets first+1..last (0-based [first, last))
@@ -43,7 +44,7 @@ void prepareRankIndex(const PdfTable& t, RankIndex& x);
 // straightforward search and extended-precision interpolation would give.
 // Returns the first packet number (1-based) whose rank lies above the
 // table's top, after placing the packets before it, or 0. Run by the
-// threads of ABRVERTPOS2 on their shares.
+// threads of ABRVERTPOS2 and PLACEANDMOVE on their shares.
 std::int32_t placeByRank(const RankIndex& x, std::int32_t first, std::int32_t last);
 
 // The height of rank r on the segment from level i-1 to level i (0-based
