@@ -53,7 +53,7 @@ void exchange(float* ranks, std::int32_t i, std::int32_t j) {
 // Draws are taken in blocks of this many; the ranks they point at are
 // fetched this many exchanges ahead.
 constexpr std::int32_t kDrawBlock = 512;
-constexpr std::int32_t kAhead = 16;
+constexpr std::int32_t kAhead = 32;
 
 inline void prefetchRank(const float* ranks, std::int32_t k) { __builtin_prefetch(ranks + k - 1, 1); }
 
