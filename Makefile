@@ -23,8 +23,10 @@ test-sanitize: $(ASAN)/CMakeCache.txt
 	cmake --build $(ASAN) -j $(JOBS)
 	cd $(ASAN) && ctest --output-on-failure -j $(JOBS)
 
-bench: build
-	$(BUILD)/vorn_bench
+bench: $(BUILD)/CMakeCache.txt
+	bash tools/benchlib.sh $(BUILD)
+	cmake --build $(BUILD) -j $(JOBS)
+	bash bench/run.sh $(BUILD)
 
 demo: build
 	bash tools/demo.sh $(BUILD) demo-run

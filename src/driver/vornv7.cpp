@@ -373,9 +373,8 @@ void MAIN() {
       }
       chooseSettling();
       buildProfiles(sfrac);
-      ABRVERTPOS2();
-      MOVEHORIZ(POSITIONS.x, POSITIONS.y, POSITIONS.z, PACKETS.ktotal, t.dtact, nnv,
-                VELINFOMID.heightnodes, vel.ucur, vel.vcur);
+      // ABRVERTPOS2, then MOVEHORIZ, in one pass.
+      PLACEANDMOVE(t.dtact, nnv, VELINFOMID.heightnodes, vel.ucur, vel.vcur);
       OUTPUT(iflag, errorcode);
       progress();
       if (errorcode != 0) {

@@ -4,6 +4,8 @@
 
 #include "config/units.hpp"
 #include "driver/stop.hpp"
+#include "driver/workers.hpp"
+#include "forcing/movekernels.hpp"
 #include "state/vornio.hpp"
 
 namespace {
@@ -50,17 +52,65 @@ void VELHORIZ(float& u, float& v, float z, const float* uu, const float* vv,
   profileAt(u, v, z, uu, vv, heightnodes, nnv);
 }
 
-// Moves packets 1..ktotal of the position arrays by dt seconds with the
-// velocity at their heights (x, y change, z and ktotal do not). Called by
-// the driver at every advection step with packets, after the vertical
-// positioning, with the velocities at the middle of the step.
-void MOVEHORIZ(float* x, float* y, const float* z, std::int32_t ktotal, double dt,
+namespace {
+
+// The one-packet move of packets first..last-1 (0-based), in order; stops
+// the run at a packet above the top node.
+void movePlain(float* x, float* y, const float* z, std::int32_t first, std::int32_t last, double dt,
                std::int32_t nnv, const float* heightnodes, const float* uu, const float* vv) {
-  for (std::int32_t i = 0; i < ktotal; ++i) {
+  for (std::int32_t i = first; i < last; ++i) {
     float u;
     float v;
     profileAt(u, v, z[i], uu, vv, heightnodes, nnv);
     x[i] = x[i] + static_cast<float>(dt * u);
     y[i] = y[i] + static_cast<float>(dt * v);
+  }
+}
+
+NodeSegments SEGMENTS;  // the grid of the current step, for the block kernels
+
+// One thread's share; `stopped` is the first packet not moved (hi when
+// all were).
+struct MovePass {
+  float* x;
+  float* y;
+  const float* z;
+  std::int32_t ktotal;
+  double dt;
+  std::int32_t stopped[MAXTHREADS];
+  std::int32_t end[MAXTHREADS];
+
+  void operator()(int part, int nparts) {
+    std::int32_t lo;
+    std::int32_t hi;
+    partRange(0, ktotal, part, nparts, lo, hi);
+    end[part] = hi;
+    stopped[part] = moveShare(SEGMENTS, x, y, z, dt, lo, hi);
+  }
+};
+
+}  // namespace
+
+// Moves packets 1..ktotal of the position arrays by dt seconds with the
+// velocity at their heights (x, y change, z and ktotal do not). Called by
+// the driver at every advection step with packets, after the vertical
+// positioning, with the velocities at the middle of the step. Blocks of
+// packets go through the block kernels on the worker threads; a packet
+// above the top node stops the run with the message of the one-packet
+// move, after the packets before it have moved (with several threads,
+// packets of later shares may have moved too: the run ends there).
+void MOVEHORIZ(float* x, float* y, const float* z, std::int32_t ktotal, double dt,
+               std::int32_t nnv, const float* heightnodes, const float* uu, const float* vv) {
+  if (ktotal <= 0) return;
+  if (!prepareNodeSegments(nnv, heightnodes, uu, vv, SEGMENTS)) {
+    movePlain(x, y, z, 0, ktotal, dt, nnv, heightnodes, uu, vv);
+    return;
+  }
+  MovePass pass{x, y, z, ktotal, dt, {}, {}};
+  forEachPart(pass);
+  for (int p = 0; p < workerCount(); ++p) {
+    if (pass.stopped[p] < pass.end[p]) {
+      movePlain(x, y, z, pass.stopped[p], pass.end[p], dt, nnv, heightnodes, uu, vv);
+    }
   }
 }

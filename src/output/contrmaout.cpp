@@ -8,6 +8,7 @@
 
 #include "config/units.hpp"
 #include "driver/stop.hpp"
+#include "driver/workers.hpp"
 #include "output/layerconc.hpp"
 #include "state/limits.hpp"
 #include "state/outputs.hpp"
@@ -72,6 +73,33 @@ void bin(std::int32_t first, std::int32_t last, float ox, float oy, float dx, fl
   }
 }
 
+// The count grids of threads 2 and up (thread 1 counts into CONTRMAPWORK);
+// whole numbers below 2^24, so adding them up is exact. Only the cells of
+// the threads in use are ever touched.
+float SHARECOUNTS[MAXTHREADS - 1][2][MAPMAX][MAPMAX];
+
+// One thread's share of the binning: its part of each settling group.
+struct BinPass {
+  float ox, oy, dx, dy;
+  std::int32_t nx, ny, kbreak, ktotal;
+
+  void operator()(int part, int nparts) {
+    ContrmapworkRecord& wk = CONTRMAPWORK;
+    float (*countw)[MAPMAX] = part == 0 ? wk.countw : SHARECOUNTS[part - 1][0];
+    float (*counti)[MAPMAX] = part == 0 ? wk.counti : SHARECOUNTS[part - 1][1];
+    for (std::int32_t j = 0; j < ny; ++j) {
+      std::fill(countw[j], countw[j] + nx, 0.0f);
+      std::fill(counti[j], counti[j] + nx, 0.0f);
+    }
+    std::int32_t lo;
+    std::int32_t hi;
+    partRange(0, kbreak, part, nparts, lo, hi);
+    bin(lo, hi, ox, oy, dx, dy, nx, ny, countw);
+    partRange(kbreak, ktotal, part, nparts, lo, hi);
+    bin(lo, hi, ox, oy, dx, dy, nx, ny, counti);
+  }
+};
+
 }  // namespace
 
 // Concentration map. Set-up (`first`): reads the grid and layer into
@@ -112,17 +140,21 @@ void CONTRMAOUT(double time, bool first) {
   // cells: nothing to bin or convert.
   const std::int32_t nx = std::clamp<std::int32_t>(in.nx, 0, MAPMAX);
   const std::int32_t ny = std::clamp<std::int32_t>(in.ny, 0, MAPMAX);
-  for (std::int32_t j = 0; j < ny; ++j) {
-    std::fill(wk.countw[j], wk.countw[j] + nx, 0.0f);
-    std::fill(wk.counti[j], wk.counti[j] + nx, 0.0f);
-  }
   if (nx > 0 && ny > 0) {
     const float ox = wk.xg[0] - 0.5f * wk.dx;
     const float oy = wk.yg[0] - 0.5f * wk.dy;
     const std::int32_t ktotal = std::clamp<std::int32_t>(PACKETS.ktotal, 0, KMAX);
     const std::int32_t kbreak = std::clamp<std::int32_t>(PACKETS.kbreak, 0, ktotal);
-    bin(0, kbreak, ox, oy, wk.dx, wk.dy, nx, ny, wk.countw);
-    bin(kbreak, ktotal, ox, oy, wk.dx, wk.dy, nx, ny, wk.counti);
+    BinPass pass{ox, oy, wk.dx, wk.dy, nx, ny, kbreak, ktotal};
+    forEachPart(pass);
+    for (int p = 1; p < workerCount(); ++p) {
+      for (std::int32_t j = 0; j < ny; ++j) {
+        for (std::int32_t i = 0; i < nx; ++i) {
+          wk.countw[j][i] += SHARECOUNTS[p - 1][0][j][i];
+          wk.counti[j][i] += SHARECOUNTS[p - 1][1][j][i];
+        }
+      }
+    }
 
     // A grid running from larger to smaller coordinates has a negative
     // spacing; its cells still have the positive area |dx dy|.

@@ -10,6 +10,7 @@
 #include "config/numfmt.hpp"
 #include "config/units.hpp"
 #include "driver/stop.hpp"
+#include "driver/workers.hpp"
 #include "output/layerconc.hpp"
 #include "state/limits.hpp"
 #include "state/outputs.hpp"
@@ -70,6 +71,31 @@ void countRange(std::int32_t first, std::int32_t last, const float* xpt, const f
     for (std::int32_t i = 0; i < ctotal; ++i) count[i] += countWithin(x + k, y + k, last - k, xpt[i], ypt[i], r2[i]);
   }
 }
+
+// One thread's share of the counts: its part of each settling group.
+struct CountPass {
+  const float* xpt;
+  const float* ypt;
+  const float* r2;
+  std::int32_t ctotal;
+  std::int32_t kbreak;
+  std::int32_t ktotal;
+  std::int32_t nw[MAXTHREADS][CMAX];
+  std::int32_t ni[MAXTHREADS][CMAX];
+
+  void operator()(int part, int nparts) {
+    std::fill(nw[part], nw[part] + ctotal, 0);
+    std::fill(ni[part], ni[part] + ctotal, 0);
+    std::int32_t lo;
+    std::int32_t hi;
+    partRange(0, kbreak, part, nparts, lo, hi);
+    countRange(lo, hi, xpt, ypt, r2, ctotal, nw[part]);
+    partRange(kbreak, ktotal, part, nparts, lo, hi);
+    countRange(lo, hi, xpt, ypt, r2, ctotal, ni[part]);
+  }
+};
+
+CountPass COUNTS;  // the counts of the latest evaluation, per thread
 
 }  // namespace
 
@@ -167,10 +193,23 @@ void CNCENTR1(const float* xpt, const float* ypt, const float* radius, const flo
 
   float r2[CMAX];
   for (std::int32_t i = 0; i < ctotal; ++i) r2[i] = radius[i] * radius[i];
+  // Whole numbers: the sum over the threads' shares is the count.
+  CountPass& c = COUNTS;
+  c.xpt = xpt;
+  c.ypt = ypt;
+  c.r2 = r2;
+  c.ctotal = ctotal;
+  c.kbreak = kbreak;
+  c.ktotal = ktotal;
+  forEachPart(c);
   std::int32_t nw[CMAX] = {};
   std::int32_t ni[CMAX] = {};
-  countRange(0, kbreak, xpt, ypt, r2, ctotal, nw);
-  countRange(kbreak, ktotal, xpt, ypt, r2, ctotal, ni);
+  for (int p = 0; p < workerCount(); ++p) {
+    for (std::int32_t i = 0; i < ctotal; ++i) {
+      nw[i] += c.nw[p][i];
+      ni[i] += c.ni[p][i];
+    }
+  }
 
   const float pmass = PACKETS.pmass;
   for (std::int32_t i = 0; i < ctotal; ++i) {

@@ -167,32 +167,111 @@ void SETALL(std::int32_t seed1, std::int32_t seed2) {
   SETCGN(ocgn);
 }
 
-std::int32_t IGNLGI() {
-  if (!GLOBEFLAGS.initialised) [[unlikely]] INRGCM();
-  if (!GLOBEFLAGS.seeded) [[unlikely]] SETALL(1234567890, 123456789);
-  const int g = GLOBEFLAGS.curgen - 1;
-  std::int32_t s1 = GLOBE.curseed1[g];
-  std::int32_t s2 = GLOBE.curseed2[g];
+namespace {
 
+// The constants of one step, read from GLOBE.
+struct StepConstants {
+  std::int32_t mult1, mult2, modulus1, modulus2;
+  bool antithetic;
+};
+
+StepConstants stepConstants(int g) {
+  return {GLOBE.mult1, GLOBE.mult2, GLOBE.modulus1, GLOBE.modulus2, GLOBE.antithetic[g]};
+}
+
+// The value of the generator in the state (s1, s2).
+inline std::int32_t combined(std::int32_t s1, std::int32_t s2, const StepConstants& c) {
+  std::int32_t z = s1 - s2;
+  z += ((z - 1) >> 31) & (c.modulus1 - 1);
+  if (c.antithetic) z = c.modulus1 - z;
+  return z;
+}
+
+// One step of both components (s1, s2 updated) and the combined value.
+inline std::int32_t combinedStep(std::int32_t& s1, std::int32_t& s2, const StepConstants& c) {
   // The three corrections below ("if negative, add the modulus"; "if
   // z < 1, add m1 - 1") are written as masks: the last one is taken half
   // of the time, and a mispredicted branch costs more than the draw.
   // (v >> 31 is -1 for negative v and 0 otherwise.)
   std::int32_t k = s1 / Q1;
-  s1 = GLOBE.mult1 * (s1 - k * Q1) - k * R1;
-  s1 += (s1 >> 31) & GLOBE.modulus1;
+  s1 = c.mult1 * (s1 - k * Q1) - k * R1;
+  s1 += (s1 >> 31) & c.modulus1;
 
   k = s2 / Q2;
-  s2 = GLOBE.mult2 * (s2 - k * Q2) - k * R2;
-  s2 += (s2 >> 31) & GLOBE.modulus2;
+  s2 = c.mult2 * (s2 - k * Q2) - k * R2;
+  s2 += (s2 >> 31) & c.modulus2;
 
+  return combined(s1, s2, c);
+}
+
+// Sets the constants and the default seeds when nobody did so before.
+inline void readyPackage() {
+  if (!GLOBEFLAGS.initialised) [[unlikely]] INRGCM();
+  if (!GLOBEFLAGS.seeded) [[unlikely]] SETALL(1234567890, 123456789);
+}
+
+}  // namespace
+
+std::int32_t IGNLGI() {
+  readyPackage();
+  const int g = GLOBEFLAGS.curgen - 1;
+  std::int32_t s1 = GLOBE.curseed1[g];
+  std::int32_t s2 = GLOBE.curseed2[g];
+  const std::int32_t z = combinedStep(s1, s2, stepConstants(g));
   GLOBE.curseed1[g] = s1;
   GLOBE.curseed2[g] = s2;
-
-  std::int32_t z = s1 - s2;
-  z += ((z - 1) >> 31) & (GLOBE.modulus1 - 1);
-  if (GLOBE.antithetic[g]) z = GLOBE.modulus1 - z;
   return z;
+}
+
+// Two steps at a time: state k + 2 is a^2 state k mod m, a^2 taken mod m
+// and the product in 64 bits, exact. The two chains (odd and even steps)
+// do not wait for each other, where one step waits for the last.
+namespace {
+
+constexpr std::int64_t M1 = 2147483563;
+constexpr std::int64_t M2 = 2147483399;
+constexpr std::int64_t A1SQ = 40014LL * 40014LL % M1;
+constexpr std::int64_t A2SQ = 40692LL * 40692LL % M2;
+
+inline std::int32_t twoStepsOn(std::int32_t s, std::int64_t asq, std::int64_t m) {
+  return static_cast<std::int32_t>(asq * s % m);
+}
+
+}  // namespace
+
+void IGNLGIBLOCK(std::int32_t* z, std::int32_t n) {
+  if (n <= 0) return;
+  readyPackage();
+  const int g = GLOBEFLAGS.curgen - 1;
+  const StepConstants c = stepConstants(g);
+  std::int32_t s1 = GLOBE.curseed1[g];
+  std::int32_t s2 = GLOBE.curseed2[g];
+  const bool standard = c.mult1 == 40014 && c.mult2 == 40692 && c.modulus1 == M1 && c.modulus2 == M2;
+  if (!standard || n < 4) {
+    for (std::int32_t k = 0; k < n; ++k) z[k] = combinedStep(s1, s2, c);
+  } else {
+    // Steps 1 and 2 by the generator's own step, then both chains.
+    std::int32_t odd1 = s1;
+    std::int32_t odd2 = s2;
+    z[0] = combinedStep(odd1, odd2, c);
+    std::int32_t even1 = odd1;
+    std::int32_t even2 = odd2;
+    z[1] = combinedStep(even1, even2, c);
+    std::int32_t k = 2;
+    for (; k + 2 <= n; k += 2) {
+      odd1 = twoStepsOn(odd1, A1SQ, M1);
+      odd2 = twoStepsOn(odd2, A2SQ, M2);
+      even1 = twoStepsOn(even1, A1SQ, M1);
+      even2 = twoStepsOn(even2, A2SQ, M2);
+      z[k] = combined(odd1, odd2, c);
+      z[k + 1] = combined(even1, even2, c);
+    }
+    s1 = even1;
+    s2 = even2;
+    if (k < n) z[k] = combinedStep(s1, s2, c);
+  }
+  GLOBE.curseed1[g] = s1;
+  GLOBE.curseed2[g] = s2;
 }
 
 float RANF() {

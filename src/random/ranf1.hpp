@@ -26,6 +26,11 @@ double RANFEXACT();
 // when nobody did so before.
 std::int32_t IGNLGI();
 
+// n values of IGNLGI in order, into z(1..n), with the generator left where
+// n calls would leave it. Vertical shuffling draws its packet numbers in
+// blocks with it.
+void IGNLGIBLOCK(std::int32_t* z, std::int32_t n);
+
 // Seeds generator 1 with (seed1, seed2) and generator g = 2..32 with the
 // seeds of g-1 advanced by 2^50 steps; each starts at its first block.
 // seed1 must be in 1..m1-1 and seed2 in 1..m2-1, else MLTMOD stops the run.

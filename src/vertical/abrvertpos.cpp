@@ -1,12 +1,18 @@
 #include "vertical/abrvertpos.hpp"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 
 #include "config/units.hpp"
 #include "driver/stop.hpp"
+#include "driver/workers.hpp"
+#include "forcing/movekernels.hpp"
+#include "forcing/velhoriz.hpp"
 #include "state/packets.hpp"
 #include "state/pdfvi.hpp"
 #include "state/vornio.hpp"
+#include "vertical/rankindex.hpp"
 
 namespace {
 
@@ -34,35 +40,97 @@ namespace {
   stopRun();
 }
 
-// Heights of packets first..last (1-based) from one table; returns the
-// first packet whose rank lies above the table's top, or 0. A top that is
-// not a number counts as below every rank, so the search below always
-// ends at a level whose cum is at least the rank.
-std::int32_t placeRange(const PdfTable& t, std::int32_t first, std::int32_t last) {
-  const float* zlev = t.zlev;
-  const float* cum = t.cum;
-  const float zbed = 0.5f * zlev[0];
-  const float bottom = cum[0];
-  const float top = cum[NPDF - 1];
-  const float* ranks = RANKS.ranks;
-  float* z = POSITIONS.z;
-  for (std::int32_t k = first; k <= last; ++k) {
-    const float r = ranks[k - 1];
-    if (r <= bottom) {
-      z[k - 1] = zbed;
-      continue;
+// The two tables prepared for the search, rebuilt at every call.
+RankIndex INDEX[2];
+
+// What one thread does: its share of each table's packets. Each part
+// records the first packet (1-based) whose rank lies above its table's
+// top, or 0; the lowest of them is the packet the search in packet order
+// would have stopped at.
+struct Pass {
+  std::int32_t kbreak;
+  std::int32_t ktotal;
+  std::int32_t failed[MAXTHREADS];
+
+  void operator()(int part, int nparts) {
+    std::int32_t lo;
+    std::int32_t hi;
+    std::int32_t k = 0;
+    partRange(0, kbreak, part, nparts, lo, hi);
+    if (lo < hi) k = placeByRank(INDEX[0], lo, hi);
+    if (k == 0) {
+      partRange(kbreak, ktotal, part, nparts, lo, hi);
+      if (lo < hi) k = placeByRank(INDEX[1], lo, hi);
     }
-    if (!(r <= top)) return k;
-    int i = 1;
-    while (!(cum[i] >= r)) ++i;  // stops at the last level at the latest
-    const long double z0 = zlev[i - 1];
-    const long double dz = static_cast<long double>(zlev[i]) - z0;
-    const long double c0 = cum[i - 1];
-    const long double dc = static_cast<long double>(cum[i]) - c0;
-    z[k - 1] = static_cast<float>(z0 + dz * (static_cast<long double>(r) - c0) / dc);
+    failed[part] = k;
   }
-  return 0;
+};
+
+// The first packet a pass found ranked above its table's top, or 0.
+std::int32_t firstFailed(const std::int32_t* failed) {
+  std::int32_t k = 0;
+  for (int p = 0; p < workerCount(); ++p) {
+    if (failed[p] != 0 && (k == 0 || failed[p] < k)) k = failed[p];
+  }
+  return k;
 }
+
+// Stops the run for packet k, ranked above the top of its table.
+[[noreturn]] void rankAboveTop(std::int32_t k, std::int32_t kbreak) {
+  if (k <= kbreak) rankAboveTable1(k, RANKS.ranks[k - 1], PDFVI.table[0].cum[NPDF - 1]);
+  rankAboveTable2(k, RANKS.ranks[k - 1], PDFVI.table[1].cum[NPDF - 1]);
+}
+
+// The clamped packet counts, and the tables of the classes present prepared.
+bool prepareTables(std::int32_t& ktotal, std::int32_t& kbreak) {
+  ktotal = PACKETS.ktotal;
+  if (ktotal > KMAX) ktotal = KMAX;
+  kbreak = PACKETS.kbreak;
+  if (kbreak > ktotal) kbreak = ktotal;
+  if (kbreak < 0) kbreak = 0;
+  if (ktotal <= 0) return false;
+  if (kbreak > 0) prepareRankIndex(PDFVI.table[0], INDEX[0]);
+  if (kbreak < ktotal) prepareRankIndex(PDFVI.table[1], INDEX[1]);
+  return true;
+}
+
+NodeSegments GRID;  // the node grid of the current step, for PLACEANDMOVE
+
+// Packets placed, then moved, this many at a time, so that the heights
+// just written are still in the first-level cache when they are read.
+constexpr std::int32_t kChunk = 512;
+
+// One thread's share of PLACEANDMOVE: its part of each class, chunk by
+// chunk. After a chunk holding a packet above the top node the share is
+// only placed (a rank above its table's top, anywhere, comes first);
+// `trouble` is where moving stopped, ktotal when it did not.
+struct PlaceAndMovePass {
+  std::int32_t kbreak;
+  std::int32_t ktotal;
+  double dt;
+  std::int32_t failed[MAXTHREADS];
+  std::int32_t trouble[MAXTHREADS];
+
+  void operator()(int part, int nparts) {
+    failed[part] = 0;
+    trouble[part] = ktotal;
+    const std::int32_t split[3] = {0, kbreak, ktotal};
+    for (int t = 0; t < 2; ++t) {
+      std::int32_t lo;
+      std::int32_t hi;
+      partRange(split[t], split[t + 1], part, nparts, lo, hi);
+      for (std::int32_t c = lo; c < hi; c += kChunk) {
+        const std::int32_t e = hi - c > kChunk ? c + kChunk : hi;
+        failed[part] = placeByRank(INDEX[t], c, e);
+        if (failed[part] != 0) return;
+        if (trouble[part] == ktotal) {
+          const std::int32_t m = moveShare(GRID, POSITIONS.x, POSITIONS.y, POSITIONS.z, dt, c, e);
+          if (m < e) trouble[part] = m;
+        }
+      }
+    }
+  }
+};
 
 }  // namespace
 
@@ -71,18 +139,41 @@ std::int32_t placeRange(const PdfTable& t, std::int32_t first, std::int32_t last
 // POSITIONS.z). The unsuspended fraction sits at half the reference height;
 // the others are interpolated linearly between levels. Called by the
 // driver every step after the tables are rebuilt; stops the run on a rank
-// above the top of its table.
+// above the top of its table, naming the first such packet.
 void ABRVERTPOS2() {
-  std::int32_t ktotal = PACKETS.ktotal;
-  if (ktotal > KMAX) ktotal = KMAX;
-  std::int32_t kbreak = PACKETS.kbreak;
-  if (kbreak > ktotal) kbreak = ktotal;
-  if (kbreak < 0) kbreak = 0;
+  std::int32_t ktotal;
+  std::int32_t kbreak;
+  if (!prepareTables(ktotal, kbreak)) return;
+  Pass pass{kbreak, ktotal, {}};
+  forEachPart(pass);
+  if (const std::int32_t k = firstFailed(pass.failed); k != 0) rankAboveTop(k, kbreak);
+}
 
-  const PdfTable& t1 = PDFVI.table[0];
-  const PdfTable& t2 = PDFVI.table[1];
-  if (const std::int32_t k = placeRange(t1, 1, kbreak); k != 0)
-    rankAboveTable1(k, RANKS.ranks[k - 1], t1.cum[NPDF - 1]);
-  if (const std::int32_t k = placeRange(t2, kbreak + 1, ktotal); k != 0)
-    rankAboveTable2(k, RANKS.ranks[k - 1], t2.cum[NPDF - 1]);
+// ABRVERTPOS2 and then MOVEHORIZ(x, y, z of POSITIONS, ktotal, dt, nnv,
+// heightnodes, uu, vv) in one pass over the packets, each chunk placed and
+// then moved while its heights are at hand. The stops are those of the two
+// routines in turn: the first packet ranked above its table's top, else
+// the first packet above the top node, after the packets before it have
+// moved (with a rank stop, or with several threads, other packets may have
+// moved as well: the run ends there). Without the AVX2 kernels, or on a
+// grid the block kernels do not take, the two routines are called one
+// after the other. Called by the driver at every step with packets.
+void PLACEANDMOVE(double dt, std::int32_t nnv, const float* heightnodes, const float* uu,
+                  const float* vv) {
+  if (!wideKernels() || !prepareNodeSegments(nnv, heightnodes, uu, vv, GRID)) {
+    ABRVERTPOS2();
+    MOVEHORIZ(POSITIONS.x, POSITIONS.y, POSITIONS.z, PACKETS.ktotal, dt, nnv, heightnodes, uu, vv);
+    return;
+  }
+  std::int32_t ktotal;
+  std::int32_t kbreak;
+  if (!prepareTables(ktotal, kbreak)) return;
+  PlaceAndMovePass pass{kbreak, ktotal, dt, {}, {}};
+  forEachPart(pass);
+  if (const std::int32_t k = firstFailed(pass.failed); k != 0) rankAboveTop(k, kbreak);
+  std::int32_t t = ktotal;
+  for (int p = 0; p < workerCount(); ++p) t = std::min(t, pass.trouble[p]);
+  // Every packet before t has moved and none from t on, up to the first
+  // packet above the top node, which stops the run.
+  if (t < ktotal) moveOneByOne(GRID, POSITIONS.x, POSITIONS.y, POSITIONS.z, dt, t, ktotal);
 }

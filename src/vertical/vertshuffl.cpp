@@ -1,5 +1,6 @@
 #include "vertical/vertshuffl.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 
@@ -33,17 +34,96 @@ std::int32_t shufflesPerStep(std::int32_t ktotal, double fracmix) {
 // One random packet number among 1..ktotal (one RANF draw).
 std::int32_t ridx(std::int32_t ktotal) { return packetOfDraw(RANFEXACT(), ktotal); }
 
+// packetOfDraw for the raw value z of a draw: nearest is taken as the sum
+// plus a half, truncated, which is the same for sums of at least 1.
+inline std::int32_t packetOfValue(std::int32_t z, double scale) {
+  const float x = static_cast<float>(static_cast<double>(z) * 0x1p-31 * scale + 1.0);
+  return static_cast<std::int32_t>(static_cast<double>(x) + 0.5);
+}
+
+// The rank RANF gives for the raw value z.
+inline float rankOfValue(std::int32_t z) { return static_cast<float>(z) * 0x1p-31f; }
+
 void exchange(float* ranks, std::int32_t i, std::int32_t j) {
   const float t = ranks[i - 1];
   ranks[i - 1] = ranks[j - 1];
   ranks[j - 1] = t;
 }
 
-// Packet number m of the sweep, wrapped past ktotal to packet 1.
+// Draws are taken in blocks of this many; the ranks they point at are
+// fetched this many exchanges ahead.
+constexpr std::int32_t kDrawBlock = 512;
+constexpr std::int32_t kAhead = 32;
+
+inline void prefetchRank(const float* ranks, std::int32_t k) { __builtin_prefetch(ranks + k - 1, 1); }
+
+// Packet m of the sweep, wrapped past ktotal to packet 1.
 std::int32_t wrapped(std::int64_t m, std::int32_t ktotal) {
   std::int64_t r = (m - 1) % ktotal;
   if (r < 0) r += ktotal;
   return static_cast<std::int32_t>(r + 1);
+}
+
+// Method 2: kmix exchanges of two random packets. The draws do not depend
+// on the ranks, so they are made a block at a time, then the exchanges
+// follow in the same order.
+void randomExchanges(float* ranks, std::int32_t ktotal, std::int32_t kmix) {
+  static std::int32_t z[2 * kDrawBlock];
+  static std::int32_t pk[2 * kDrawBlock];
+  const double scale = static_cast<double>(ktotal - 1);
+  for (std::int32_t done = 0; done < kmix;) {
+    const std::int32_t n = std::min(kmix - done, kDrawBlock);
+    IGNLGIBLOCK(z, 2 * n);
+    for (std::int32_t d = 0; d < 2 * n; ++d) pk[d] = packetOfValue(z[d], scale);
+    for (std::int32_t d = 0; d < 2 * n; d += 2) {
+      if (d + 2 * kAhead < 2 * n) {
+        prefetchRank(ranks, pk[d + 2 * kAhead]);
+        prefetchRank(ranks, pk[d + 2 * kAhead + 1]);
+      }
+      exchange(ranks, pk[d], pk[d + 1]);
+    }
+    done += n;
+  }
+}
+
+// Method 3: the next kmix packets of the sweep, from kstart on, each
+// exchanged with a random other packet. Every packet takes at least one
+// draw, so a block of draws no longer than the packets left is used up
+// whole; a draw that falls on the packet itself is replaced by the next
+// one, taken from the generator when the block is spent.
+void sweepExchanges(float* ranks, std::int32_t ktotal, std::int32_t kstart, std::int32_t kmix) {
+  static std::int32_t z[kDrawBlock];
+  static std::int32_t pk[kDrawBlock];
+  const double scale = static_cast<double>(ktotal - 1);
+  std::int32_t i = wrapped(kstart, ktotal);
+  for (std::int32_t left = kmix; left > 0;) {
+    const std::int32_t n = std::min(left, kDrawBlock);
+    IGNLGIBLOCK(z, n);
+    for (std::int32_t d = 0; d < n; ++d) pk[d] = packetOfValue(z[d], scale);
+    for (std::int32_t d = 0; d < n;) {
+      if (d + kAhead < n) prefetchRank(ranks, pk[d + kAhead]);
+      std::int32_t j = pk[d++];
+      while (j == i) j = d < n ? pk[d++] : ridx(ktotal);
+      exchange(ranks, i, j);
+      i = i == ktotal ? 1 : i + 1;
+      --left;
+    }
+  }
+}
+
+// Method 4: kmix times, a random packet gets a fresh rank and then another
+// one does; the four draws of each time are taken in that order.
+void randomRedraws(float* ranks, std::int32_t ktotal, std::int32_t kmix) {
+  static std::int32_t z[4 * kDrawBlock];
+  const double scale = static_cast<double>(ktotal - 1);
+  for (std::int32_t done = 0; done < kmix;) {
+    const std::int32_t n = std::min(kmix - done, kDrawBlock);
+    IGNLGIBLOCK(z, 4 * n);
+    for (std::int32_t d = 0; d < 4 * n; d += 2) {
+      ranks[packetOfValue(z[d], scale) - 1] = rankOfValue(z[d + 1]);
+    }
+    done += n;
+  }
 }
 
 // The last packet, before wrapping, of the block of kmix packets from kstart.
@@ -108,37 +188,18 @@ void VERTSHUFFL(std::int32_t iflag, std::int32_t& errorcode) {
     case kNoShuffling:
       break;
     case kRandomExchanges:
-      for (std::int32_t n = 0; n < kmix; ++n) {
-        const std::int32_t i = ridx(ktotal);
-        const std::int32_t j = ridx(ktotal);
-        exchange(ranks, i, j);
-      }
+      randomExchanges(ranks, ktotal, kmix);
       break;
     case kSweepExchanges: {
       const std::int64_t kend = blockEnd(kmix);
       // A single packet has no partner to exchange with.
-      if (ktotal >= 2) {
-        for (std::int64_t m = s.kstart; m <= kend; ++m) {
-          const std::int32_t i = wrapped(m, ktotal);
-          std::int32_t j;
-          do {
-            j = ridx(ktotal);
-          } while (j == i);
-          exchange(ranks, i, j);
-        }
-      }
+      if (ktotal >= 2) sweepExchanges(ranks, ktotal, s.kstart, kmix);
       sweepBookkeeping(kend, ktotal);
       break;
     }
     case kRandomRedraws: {
       const std::int64_t kend = blockEnd(kmix);
-      for (std::int32_t n = 0; n < kmix; ++n) {
-        // Separate statements: the packet is drawn before its new rank.
-        const std::int32_t i = ridx(ktotal);
-        ranks[i - 1] = RANF();
-        const std::int32_t j = ridx(ktotal);
-        ranks[j - 1] = RANF();
-      }
+      randomRedraws(ranks, ktotal, kmix);
       sweepBookkeeping(kend, ktotal);
       break;
     }

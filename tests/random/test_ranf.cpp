@@ -234,6 +234,33 @@ TEST_F(Ranf, ConstantsArePowersOfTheMultipliers) {
   EXPECT_FALSE(QRGNIN());
 }
 
+// A block of draws is the same draws one by one, and leaves the generator
+// where they leave it, whatever the length, on any generator, antithetic
+// or not.
+TEST_F(Ranf, ABlockOfDrawsIsTheDrawsOneByOne) {
+  for (std::int32_t g : {1, 7}) {
+    for (bool antithetic : {false, true}) {
+      for (std::int32_t n : {0, 1, 2, 3, 4, 5, 8, 9, 512, 1001}) {
+        SETALL(1234567890, 123456789);
+        SETCGN(g);
+        GLOBE.antithetic[g - 1] = antithetic;
+        for (int d = 0; d < n % 5; ++d) IGNLGI();  // somewhere in the stream
+        const GlobeRecord before = GLOBE;
+        std::vector<std::int32_t> one(n), block(n + 1, -1);
+        for (std::int32_t& z : one) z = IGNLGI();
+        const std::int32_t next = IGNLGI();
+        GLOBE = before;
+        IGNLGIBLOCK(block.data(), n);
+        EXPECT_EQ(std::vector<std::int32_t>(block.begin(), block.begin() + n), one) << g << " " << n;
+        EXPECT_EQ(block[n], -1);
+        EXPECT_EQ(IGNLGI(), next) << g << " " << antithetic << " " << n;
+        GLOBE.antithetic[g - 1] = false;
+        SETCGN(1);
+      }
+    }
+  }
+}
+
 TEST_F(Ranf, FirstThreeValuesAndReproducibility) {
   bool seeded = true;
   RGNQSD(seeded);

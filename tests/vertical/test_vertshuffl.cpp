@@ -5,11 +5,13 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "forcing/forcingtest.hpp"
 #include "random/ranf1.hpp"
+#include "state/globe.hpp"
 #include "state/packets.hpp"
 #include "state/shuffling.hpp"
 #include "vertical/vertshuffl.hpp"
@@ -53,6 +55,49 @@ class Shuffle : public forcingtest::Fixture {
 
 // The random packet number, drawn the way the shuffling draws it.
 std::int32_t draw(std::int32_t ktotal) { return packetOfDraw(RANFEXACT(), ktotal); }
+
+// VERTSHUFFL_reference: one step of methods 2, 3 and 4, one draw at a time
+// as the methods read, with the sweep bookkeeping.
+void VERTSHUFFL_reference() {
+  const std::int32_t ktotal = PACKETS.ktotal;
+  ShufflingmidRecord& s = SHUFFLINGMID;
+  const std::int32_t kmix = static_cast<std::int32_t>(static_cast<double>(ktotal) * s.fracmix);
+  float* ranks = RANKS.ranks;
+  const std::int64_t kend = static_cast<std::int64_t>(s.kstart) + kmix - 1;
+  auto wrap = [&](std::int64_t m) { return static_cast<std::int32_t>((m - 1) % ktotal + 1); };
+  if (SHUFFLINGIN.vmethod == 2) {
+    for (std::int32_t n = 0; n < kmix; ++n) {
+      const std::int32_t i = draw(ktotal);
+      const std::int32_t j = draw(ktotal);
+      std::swap(ranks[i - 1], ranks[j - 1]);
+    }
+    return;
+  }
+  if (SHUFFLINGIN.vmethod == 3 && ktotal >= 2) {
+    for (std::int64_t m = s.kstart; m <= kend; ++m) {
+      const std::int32_t i = wrap(m);
+      std::int32_t j;
+      do j = draw(ktotal);
+      while (j == i);
+      std::swap(ranks[i - 1], ranks[j - 1]);
+    }
+  }
+  if (SHUFFLINGIN.vmethod == 4) {
+    for (std::int32_t n = 0; n < kmix; ++n) {
+      const std::int32_t i = draw(ktotal);
+      ranks[i - 1] = RANF();
+      const std::int32_t j = draw(ktotal);
+      ranks[j - 1] = RANF();
+    }
+  }
+  s.kend = static_cast<std::int32_t>(kend);
+  s.nsweep = s.nsweep + 1;
+  s.kstart = wrap(kend + 1);
+  if (s.nsweep > std::lround(1.0 / s.fracmix)) {
+    s.kstart = draw(ktotal);
+    s.nsweep = 1;
+  }
+}
 
 }  // namespace
 
@@ -250,4 +295,41 @@ TEST_F(Shuffle, OnePacketAlone) {
   EXPECT_EQ(step(), 0);
   EXPECT_EQ(RANKS.ranks[0], 0.25f);
   EXPECT_EQ(SHUFFLINGMID.kstart, 1);
+}
+
+// The shuffling draws in blocks and exchanges with the ranks fetched ahead:
+// after any number of steps, on any number of packets, the ranks, the
+// generator and the sweep are those of the draw-by-draw methods.
+TEST_F(Shuffle, BlockDrawsLeaveEverythingAsDrawByDraw) {
+  struct Run {
+    std::int32_t ktotal;
+    double fracmix;
+  };
+  const Run runs[] = {{2, 300.0}, {3, 1.0}, {50, 0.1}, {1000, 0.01}, {1000, 2.7}, {7001, 0.2}};
+  for (std::int32_t vmethod : {2, 3, 4}) {
+    for (const Run& run : runs) {
+      seed();
+      packets(run.ktotal, run.fracmix, vmethod);
+      SHUFFLINGMID.kstart = run.ktotal / 2 + 1;
+      const GlobeRecord globe0 = GLOBE;
+      const ShufflingmidRecord sweep0 = SHUFFLINGMID;
+      const std::vector<float> ranks0 = ranks();
+      for (int step = 0; step < 25; ++step) VERTSHUFFL_reference();
+      const GlobeRecord globe1 = GLOBE;
+      const ShufflingmidRecord sweep1 = SHUFFLINGMID;
+      const std::vector<float> expect = ranks();
+
+      GLOBE = globe0;
+      SHUFFLINGMID = sweep0;
+      std::copy(ranks0.begin(), ranks0.end(), RANKS.ranks);
+      for (int s = 0; s < 25; ++s) ASSERT_EQ(this->step(), 0);
+      const std::string label = "method " + std::to_string(vmethod) + ", " + std::to_string(run.ktotal) + " packets";
+      EXPECT_EQ(ranks(), expect) << label;
+      EXPECT_EQ(std::memcmp(GLOBE.curseed1, globe1.curseed1, sizeof globe1.curseed1), 0) << label;
+      EXPECT_EQ(std::memcmp(GLOBE.curseed2, globe1.curseed2, sizeof globe1.curseed2), 0) << label;
+      EXPECT_EQ(SHUFFLINGMID.kstart, sweep1.kstart) << label;
+      EXPECT_EQ(SHUFFLINGMID.nsweep, sweep1.nsweep) << label;
+      EXPECT_EQ(SHUFFLINGMID.kend, sweep1.kend) << label;
+    }
+  }
 }

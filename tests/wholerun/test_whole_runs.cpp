@@ -404,3 +404,41 @@ TEST_F(WholeRun, ThePlottingScriptDrawsEveryFigure) {
   EXPECT_NE(std::system(cmd.c_str()), 0);
   EXPECT_NE(readFile("plot.log").find("stats.out"), std::string::npos) << readFile("plot.log");
 }
+
+// The per-packet passes split over threads: every file of the run, the
+// console included, is the same with one, two and three threads, and the
+// option may stand anywhere among the arguments.
+TEST_F(WholeRun, EveryThreadCountWritesTheSameFiles) {
+  const std::vector<std::string> outputs = {"vorn.log",   "sediment.out", "velprof.out",
+                                            "stats.out",  "packets.out",  "conc.out",
+                                            "map.out",    "bio.out",      "biomap.out",
+                                            "screen.txt", "vornprog.out"};
+  Case c;
+  c.npack = 3001;
+  writeCase(c);
+  const std::vector<std::vector<std::string>> forms = {{"--threads", "1", "run.par", "screen.txt"},
+                                                       {"run.par", "--threads", "2", "screen.txt"},
+                                                       {"run.par", "screen.txt", "--threads=3"}};
+  std::map<std::string, std::string> first;
+  for (const auto& args : forms) {
+    for (const auto& f : outputs) fs::remove(f);
+    auto r = runBinary(args);
+    ASSERT_EQ(r.status, 0) << args.back() << r.err;
+    if (first.empty()) {
+      for (const auto& f : outputs) first[f] = readFile(f);
+      ASSERT_NE(first["screen.txt"].find("  Clean exit \r\n"), std::string::npos);
+      continue;
+    }
+    for (const auto& f : outputs) EXPECT_TRUE(readFile(f) == first[f]) << args[2] << ": " << f << " differs";
+  }
+
+  // A count that is not one: a message naming the option, status 2, no run.
+  for (const auto& bad : std::vector<std::vector<std::string>>{
+           {"--threads", "0", "run.par"}, {"run.par", "--threads"}, {"--threads=two", "run.par"}}) {
+    fs::remove("vorn.log");
+    auto r = runBinary(bad);
+    EXPECT_EQ(r.status, 2) << bad.back();
+    EXPECT_NE(r.err.find("--threads"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists("vorn.log"));
+  }
+}

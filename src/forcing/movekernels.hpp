@@ -1,0 +1,58 @@
+#pragma once
+// The horizontal move of many packets at once: the same operations in the
+// same order as the move of one packet, on four or eight packets at a
+// time. MOVEHORIZ uses them.
+#include <cstdint>
+
+#include "state/limits.hpp"
+
+constexpr int MAXFASTNODES = 25;  // largest node count the block kernels take
+
+// The node grid prepared for the block kernels: per segment s (between
+// nodes s and s+1, 0-based) its lower height, its thickness and the
+// velocities at both ends, as the one-packet profile reads them.
+struct NodeSegments {
+  const float* heightnodes;           // the grid and node velocities, m and m/s, as given
+  const float* uu;
+  const float* vv;
+  std::int32_t nnv;                   // number of nodes
+  float bottom;                       // height of the bottom node, m
+  float top;                          // height of the top node, m
+  std::int32_t nfours;                // groups of four interior nodes, the last filled up
+  // Heights of nodes 2..nnv-1 (m), each repeated over eight lanes, then
+  // infinite heights up to a whole group of four (below no packet).
+  alignas(32) float interior[MAXFASTNODES + 3][8];
+  // Per segment, 8 floats: lower height, thickness (m); u and v at the
+  // lower and upper node (m/s), as ulo, uhi, vlo, vhi; two unused.
+  alignas(32) float seg[MAXFASTNODES][8];
+  // The same values by kind, 8 segments a row, for the AVX2 lookups.
+  alignas(32) float hlo[3][8], dh[3][8], ulo[3][8], uhi[3][8], vlo[3][8], vhi[3][8];
+};
+
+// Fills `s` from the grid and node velocities; false when the block
+// kernels cannot take the grid (fewer than 2 or more than MAXFASTNODES
+// nodes, or heights that do not increase strictly), and the one-packet
+// loop must be used. Called by MOVEHORIZ once per step.
+bool prepareNodeSegments(std::int32_t nnv, const float* heightnodes, const float* uu,
+                         const float* vv, NodeSegments& s);
+
+// Moves packets first..last-1 (0-based) by dt seconds, whole blocks of
+// eight (or four) packets, until a block holds a packet above the top
+// node or fewer packets than a block are left. Returns the first packet
+// not moved: the start of that block, or of the rest. Run by the threads
+// of MOVEHORIZ on their shares.
+std::int32_t moveBlocks(const NodeSegments& s, float* x, float* y, const float* z, double dt,
+                        std::int32_t first, std::int32_t last);
+
+// Moves packets first..last-1: whole blocks, then the packets left over one
+// by one (VELHORIZ for each). Returns last, or the start of the first block
+// (or of the rest) that holds a packet above the top node, from which on
+// nothing was moved: the caller stops the run there with the one-packet
+// move. Run by the threads of MOVEHORIZ and PLACEANDMOVE on their shares.
+std::int32_t moveShare(const NodeSegments& s, float* x, float* y, const float* z, double dt,
+                       std::int32_t first, std::int32_t last);
+
+// The one-packet move (VELHORIZ for each packet in order) of packets
+// first..last-1; stops the run at a packet above the top node.
+void moveOneByOne(const NodeSegments& s, float* x, float* y, const float* z, double dt,
+                  std::int32_t first, std::int32_t last);
