@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <charconv>
 #include <cstring>
+#include <limits>
+#include <type_traits>
 #include <stdexcept>
 
 #include "config/numfmt.hpp"
@@ -375,8 +377,9 @@ bool parseInt(std::string_view f, std::int32_t& v) {
 
 // Real field of Fw.d or Ew.d: blanks ignored; an optional sign, digits with
 // an optional point, an optional exponent of E, e, D or d, an optional sign
-// and digits. Without a point the last d digits are decimals. All blank is
-// 0. Converted with correct rounding straight to T.
+// and digits, or of a sign and digits alone (the form Ew.d writes for an
+// exponent beyond 99: .1234+100). Without a point the last d digits are
+// decimals. All blank is 0. Converted with correct rounding straight to T.
 template <class T>
 bool parseReal(std::string_view f, int d, T& v) {
   char buf[kMaxNumericWidth + 24];
@@ -400,6 +403,9 @@ bool parseReal(std::string_view f, int d, T& v) {
         point = true;
       } else if ((c == 'E' || c == 'e' || c == 'D' || c == 'd') && mantDigits) {
         expo = true;
+      } else if ((c == '+' || c == '-') && mantDigits) {
+        expo = expSign = true;
+        expNeg = c == '-';
       } else {
         return false;
       }
@@ -441,10 +447,69 @@ bool parseReal(std::string_view f, int d, T& v) {
   return true;
 }
 
+// A numeric field as only the writers make it: asterisks alone (a value
+// that did not fit its field) or the texts of Infinity and NaN.
+enum class Special { none, overflow, value };
+
+template <class T>
+Special parseSpecial(std::string_view f, T& v) {
+  std::size_t a = f.find_first_not_of(' ');
+  if (a == std::string_view::npos) return Special::none;
+  std::size_t b = f.find_last_not_of(' ');
+  std::string_view t = f.substr(a, b - a + 1);
+  if (t.find_first_not_of('*') == std::string_view::npos) return Special::overflow;
+  bool neg = false;
+  if (t[0] == '+' || t[0] == '-') {
+    neg = t[0] == '-';
+    t.remove_prefix(1);
+  }
+  auto is = [&](std::string_view word) {
+    if (t.size() != word.size()) return false;
+    for (std::size_t k = 0; k < t.size(); ++k) {
+      const char c = t[k] >= 'a' && t[k] <= 'z' ? static_cast<char>(t[k] - 'a' + 'A') : t[k];
+      if (c != word[k]) return false;
+    }
+    return true;
+  };
+  if (is("NAN")) {
+    v = std::numeric_limits<T>::quiet_NaN();
+  } else if (is("INF") || is("INFINITY")) {
+    v = neg ? -std::numeric_limits<T>::infinity() : std::numeric_limits<T>::infinity();
+  } else {
+    return Special::none;
+  }
+  return Special::value;
+}
+
 }  // namespace
 
 LayoutReader::LayoutReader(const Layout& layout, RecordIn& in)
     : layout_(&layout), in_(&in) {}
+
+// With the writers' own forms on, a field of asterisks is read as no value
+// and Infinity and NaN as themselves. Returns whether the field was one.
+template <class T>
+bool LayoutReader::special(std::string_view f, T& v) {
+  overflowed_ = false;
+  if (!outputForms_) return false;
+  const std::size_t a = f.find_first_not_of(' ');
+  if (a == std::string_view::npos || isDigit(f[a]) || f[a] == '.') return false;  // the usual case
+  T x{};
+  switch (parseSpecial(f, x)) {
+    case Special::none:
+      return false;
+    case Special::overflow:
+      overflowed_ = true;
+      return true;
+    case Special::value:
+      if constexpr (std::is_floating_point_v<T>) {
+        v = x;
+        return true;
+      }
+      return false;
+  }
+  return false;
+}
 
 bool LayoutReader::fail(ReadResult r, std::string msg) {
   status_ = r;
@@ -524,6 +589,7 @@ bool LayoutReader::get(std::int32_t& v) {
   if (op->kind != Kind::I) mismatch("an integer", op->kind);
   std::size_t column = pos_ + 1;
   std::string_view f = field(op->w);
+  if (special(f, v)) return true;
   if (!parseInt(f, v)) return fail(ReadResult::error, badField(*op, f, column));
   return true;
 }
@@ -535,6 +601,7 @@ bool LayoutReader::get(float& v) {
   if (op->kind != Kind::F && op->kind != Kind::E) mismatch("a real", op->kind);
   std::size_t column = pos_ + 1;
   std::string_view f = field(op->w);
+  if (special(f, v)) return true;
   if (!parseReal(f, op->d, v)) return fail(ReadResult::error, badField(*op, f, column));
   return true;
 }
@@ -546,6 +613,7 @@ bool LayoutReader::get(double& v) {
   if (op->kind != Kind::F && op->kind != Kind::E) mismatch("a real", op->kind);
   std::size_t column = pos_ + 1;
   std::string_view f = field(op->w);
+  if (special(f, v)) return true;
   if (!parseReal(f, op->d, v)) return fail(ReadResult::error, badField(*op, f, column));
   return true;
 }

@@ -2,12 +2,16 @@
 // nX, /, reuse of a writer) and input with a layout.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
+#include <limits>
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "config/layout.hpp"
+#include "config/numfmt.hpp"
 
 namespace {
 
@@ -249,7 +253,7 @@ TEST(LayoutRead, BadFieldsAreReadErrors) {
     EXPECT_FALSE(r.why().empty());
     EXPECT_FALSE(r.get(v)) << "a failed read stays failed";
   }
-  for (const char* rec : {"1.2.3", "1e", "e5", ".", "1e999", "nan", "inf", "1.5+3", "1.5q3", "1,5", "-", "1-"}) {
+  for (const char* rec : {"1.2.3", "1e", "e5", ".", "1e999", "nan", "inf", "1.5q3", "1,5", "-", "1-", "1+", "+1.5+", "****"}) {
     Layout l("F10.2");
     Lines in({rec});
     LayoutReader r(l, in);
@@ -338,6 +342,73 @@ TEST(LayoutRead, KindMismatchIsAProgrammingError) {
   LayoutReader r(l, in);
   float f;
   EXPECT_THROW(r.get(f), std::logic_error);
+}
+
+// Every field the writers make reads back to a value that the same edit
+// writes as the same characters: E fields of any exponent (three-digit ones
+// without the E), F fields, integers; with the writers' own forms accepted,
+// a field of asterisks reads as no value and Infinity and NaN as themselves.
+TEST(LayoutRead, EveryFieldTheWritersMakeReadsBackToItsText) {
+  std::mt19937_64 gen(20260601);
+  std::uniform_real_distribution<double> mant(1.0, 10.0);
+  std::uniform_int_distribution<int> expo(-130, 130), width(1, 20), pick(0, 9);
+  const double specials[] = {0.0, -0.0, std::numeric_limits<double>::infinity(),
+                             -std::numeric_limits<double>::infinity(),
+                             std::numeric_limits<double>::quiet_NaN()};
+  int overflows = 0, noE = 0;
+  for (int n = 0; n < 20000; ++n) {
+    double v = (pick(gen) < 5 ? -1 : 1) * mant(gen) * std::pow(10.0, expo(gen));
+    if (n % 50 == 0) v = specials[(n / 50) % 5];
+    const int w = width(gen) + 2;
+    const int d = 1 + static_cast<int>(gen() % static_cast<unsigned>(w - 1));
+    const bool e = pick(gen) < 6;
+    std::string text(static_cast<std::size_t>(w), ' ');
+    if (e) {
+      rio::editE(text.data(), w, d, v);
+    } else {
+      rio::editF(text.data(), w, d, v);
+    }
+    const std::string layout = (e ? "E" : "F") + std::to_string(w) + "." + std::to_string(d);
+    Layout l(layout);
+    Lines in({text});
+    LayoutReader r(l, in);
+    r.acceptOutputForms();
+    double back = 12345.0;
+    ASSERT_TRUE(r.get(back)) << layout << " \"" << text << "\": " << r.why();
+    if (text.find_first_not_of('*') == std::string::npos) {
+      EXPECT_TRUE(r.overflowed()) << text;
+      EXPECT_EQ(back, 12345.0) << "an overflowed field leaves the variable alone";
+      ++overflows;
+      continue;
+    }
+    EXPECT_FALSE(r.overflowed());
+    if (e && text.find('E') == std::string::npos && std::isfinite(v)) ++noE;
+    std::string again(static_cast<std::size_t>(w), ' ');
+    if (e) {
+      rio::editE(again.data(), w, d, back);
+    } else {
+      rio::editF(again.data(), w, d, back);
+    }
+    EXPECT_EQ(again, text) << layout << " of " << v;
+  }
+  EXPECT_GT(overflows, 100);
+  EXPECT_GT(noE, 100);
+
+  // Without the writers' forms, asterisks and NaN stay read errors.
+  Layout l("F10.2");
+  Lines in({"**********"});
+  LayoutReader r(l, in);
+  double v = 0;
+  EXPECT_FALSE(r.get(v));
+  // Integers overflow too.
+  Layout li("I3");
+  Lines ints({"***"});
+  LayoutReader ri(li, ints);
+  ri.acceptOutputForms();
+  std::int32_t k = 7;
+  EXPECT_TRUE(ri.get(k));
+  EXPECT_TRUE(ri.overflowed());
+  EXPECT_EQ(k, 7);
 }
 
 }  // namespace
