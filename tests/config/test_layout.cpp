@@ -2,8 +2,12 @@
 // nX, /, reuse of a writer) and input with a layout.
 #include <gtest/gtest.h>
 
+#include <bit>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <cstring>
 #include <limits>
 #include <random>
 #include <stdexcept>
@@ -409,6 +413,57 @@ TEST(LayoutRead, EveryFieldTheWritersMakeReadsBackToItsText) {
   EXPECT_TRUE(ri.get(k));
   EXPECT_TRUE(ri.overflowed());
   EXPECT_EQ(k, 7);
+}
+
+// Reals read with a layout are the decimal's value correctly rounded to
+// the variable's type: the straightforward conversion of the same digits
+// (std::from_chars) is the oracle, over random fields and over decimals of
+// 15 digits next to the half-way points between two floats, where rounding
+// through a double could round twice.
+TEST(LayoutRead, RealsAreTheCorrectlyRoundedValueOfTheirDigits) {
+  std::mt19937_64 gen(157);
+  auto digits = [&](int n) {
+    std::string s;
+    for (int k = 0; k < n; ++k) s += static_cast<char>('0' + gen() % 10);
+    return s;
+  };
+  auto check = [](const std::string& field, int d, const std::string& oracleText) {
+    Layout l("F" + std::to_string(field.size()) + "." + std::to_string(d));
+    float f = 0, ff = 0;
+    double g = 0, gg = 0;
+    Lines in({field, field});
+    LayoutReader r(l, in);
+    ASSERT_TRUE(r.get(f)) << field;
+    r.end();
+    ASSERT_TRUE(r.get(g)) << field;
+    std::from_chars(oracleText.data(), oracleText.data() + oracleText.size(), ff);
+    std::from_chars(oracleText.data(), oracleText.data() + oracleText.size(), gg);
+    EXPECT_EQ(std::bit_cast<std::uint32_t>(f), std::bit_cast<std::uint32_t>(ff)) << field;
+    EXPECT_EQ(std::bit_cast<std::uint64_t>(g), std::bit_cast<std::uint64_t>(gg)) << field;
+  };
+  for (int n = 0; n < 20000; ++n) {
+    const std::string intPart = digits(1 + static_cast<int>(gen() % 9));
+    const std::string frac = digits(static_cast<int>(gen() % 12));
+    const int e = static_cast<int>(gen() % 51) - 25;  // within the range of a float
+    const std::string sign = gen() % 2 ? "-" : "";
+    const std::string mantissa = sign + intPart + "." + frac;
+    check(mantissa + "E" + std::to_string(e), 0, mantissa + "e" + std::to_string(e));
+    check(sign + intPart + frac, static_cast<int>(frac.size()), mantissa);  // implied decimals
+  }
+  int halfway = 0;
+  for (int n = 0; n < 20000; ++n) {
+    const float f = std::ldexp(static_cast<float>(1 + gen() % 8388607) / 8388608.0f + 1.0f,
+                               static_cast<int>(gen() % 200) - 100);
+    const double mid = (static_cast<double>(f) +
+                        static_cast<double>(std::nextafter(f, 2.0f * f))) / 2.0;
+    char text[40];
+    std::snprintf(text, sizeof text, "%.14e", mid);
+    double back = 0;
+    std::from_chars(text, text + std::strlen(text), back);
+    halfway += back == mid;
+    check(text, 0, text);
+  }
+  EXPECT_GT(halfway, 100) << "decimals whose nearest double is half-way between floats";
 }
 
 }  // namespace
