@@ -214,6 +214,26 @@ void closeOne(int unit, Unit& u) {
   flushBuffer(unit, u);  // may report a failure; the unit is closed by the caller then
 }
 
+// Connects a unit to an open file (fd -1: to none, in a dry run).
+void connectUnit(Unit& u, int fd, bool writable, const std::string& path, FileStatus status,
+                 bool dry) {
+  u.open = true;
+  u.standard = false;
+  u.failed = false;
+  u.dry = dry;
+  u.fd = fd;
+  u.fdWritable = writable;
+  u.name = path;
+  u.status = status;
+  u.rpos = u.rlen = 0;
+  u.atEnd = dry;  // reading a dry unit meets the end of the file at once
+  u.offset = 0;
+  u.records = 0;
+  u.writing = false;
+  u.wlen = 0;
+  u.pending.clear();
+}
+
 // A dry open with status "unknown": the checks a real open makes, no file.
 bool openDry(int unit, const std::string& path, FileStatus status) {
   struct stat st;
@@ -230,22 +250,7 @@ bool openDry(int unit, const std::string& path, FileStatus status) {
       return false;
     }
   }
-  Unit& u = table[unit];
-  u.open = true;
-  u.standard = false;
-  u.failed = false;
-  u.dry = true;
-  u.fd = -1;
-  u.fdWritable = false;
-  u.name = path;
-  u.status = status;
-  u.rpos = u.rlen = 0;
-  u.atEnd = true;
-  u.offset = 0;
-  u.records = 0;
-  u.writing = false;
-  u.wlen = 0;
-  u.pending.clear();
+  connectUnit(table[unit], -1, false, path, status, true);
   return true;
 }
 
@@ -293,21 +298,7 @@ bool tryOpenUnit(int unit, std::string_view name, FileStatus status) {
     errno = EISDIR;
     return false;
   }
-  Unit& u = table[unit];
-  u.open = true;
-  u.standard = false;
-  u.failed = false;
-  u.fd = fd;
-  u.fdWritable = writable;
-  u.name = path;
-  u.status = status;
-  u.rpos = u.rlen = 0;
-  u.atEnd = false;
-  u.offset = 0;
-  u.records = 0;
-  u.writing = false;
-  u.wlen = 0;
-  u.dry = false;
+  connectUnit(table[unit], fd, writable, path, status, false);
   return true;
 }
 

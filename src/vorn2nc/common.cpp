@@ -100,12 +100,13 @@ GridVars defineGrid(int grp, int nvdim) {
   g.xdim = nc::dim(grp, "x", static_cast<std::size_t>(m.nx));
   g.ydim = nc::dim(grp, "y", static_cast<std::size_t>(m.ny));
   g.x = nc::var(grp, "x", NC_FLOAT, {g.xdim});
-  nc::describe(grp, g.x, "m", "x of the cell centre, from the release point",
+  nc::describe(grp, g.x, "m", "x from the release point",
                "projection_x_coordinate");
   nc::text(grp, g.x, "axis", "X");
+  nc::text(grp, g.x, "comment", "cell centres; a cell covers half a spacing either side");
   nc::text(grp, g.x, "bounds", "x_bounds");
   g.y = nc::var(grp, "y", NC_FLOAT, {g.ydim});
-  nc::describe(grp, g.y, "m", "y of the cell centre, from the release point",
+  nc::describe(grp, g.y, "m", "y from the release point",
                "projection_y_coordinate");
   nc::text(grp, g.y, "axis", "Y");
   nc::text(grp, g.y, "bounds", "y_bounds");

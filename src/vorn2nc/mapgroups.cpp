@@ -50,15 +50,17 @@ void writeMap(int ncid, const Run& run) {
                                     "free format, 16 or 17 significant digits");
   const int nv = nc::dim(grp, "nv", 2);
   const GridVars g = defineGrid(grp, nv);
-  const LayerVars layer = defineLayer(grp, -1, nv, "middle of the sampling layer above the bed");
+  const LayerVars layer = defineLayer(grp, -1, nv, "height of the sampling layer");
   const int conc = nc::var(grp, "layer_concentration", NC_FLOAT, {t.dim, g.ydim, g.xdim});
-  nc::describe(grp, conc, "g m-3",
-               "concentration in the sampling layer: the column load of the cell spread over "
-               "the layer by the vertical profile of the packets",
+  nc::describe(grp, conc, "g m-3", "layer concentration",
                "mass_concentration_of_suspended_matter_in_sea_water");
+  nc::text(grp, conc, "comment",
+           "the column load of the cell spread over the sampling layer (z_bounds) by the "
+           "vertical profile of the packets");
   nc::text(grp, conc, "coordinates", "z");
   const int load = nc::var(grp, "column_load", NC_FLOAT, {t.dim, g.ydim, g.xdim});
-  nc::describe(grp, load, "g m-2", "column load: mass of suspended sediment per unit area of the cell");
+  nc::describe(grp, load, "g m-2", "column load");
+  nc::text(grp, load, "comment", "mass of suspended sediment per unit area of the cell");
   for (int v : {conc, load}) {
     nc::text(grp, v, "cell_methods", "time: point area: mean");
     nc::fill(grp, v, nc::kFillFloat);
@@ -122,7 +124,7 @@ void writeBiologyMap(int ncid, const Run& run) {
            "Exposure of the biology on the map cells over the run, from " + run.file[kBiologyMap]);
   const int nv = nc::dim(grp, "nv", 2);
   const GridVars g = defineGrid(grp, nv);
-  const LayerVars layer = defineLayer(grp, -1, nv, "middle of the sampling layer above the bed");
+  const LayerVars layer = defineLayer(grp, -1, nv, "height of the sampling layer");
   const int time = nc::var(grp, "time", NC_DOUBLE, {});
   const std::string units = "seconds since " + run.origin;
   nc::describe(grp, time, units.c_str(), "end of the run", "time");
@@ -130,7 +132,7 @@ void writeBiologyMap(int ncid, const Run& run) {
   nc::text(grp, time, "bounds", "time_bounds");
   const int timeBounds = nc::var(grp, "time_bounds", NC_DOUBLE, {nv});
   const int days = nc::var(grp, "exposure_days", NC_FLOAT, {g.ydim, g.xdim});
-  nc::describe(grp, days, "day", "exposure of the cell in equivalent days");
+  nc::describe(grp, days, "day", "exposure in equivalent days");
   char methods[200];
   std::snprintf(methods, sizeof methods,
                 "time: sum (interval: %.17g s comment: exposure weight 0 at or below "

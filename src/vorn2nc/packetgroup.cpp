@@ -134,7 +134,8 @@ void writePackets(int ncid, const Run& run) {
                                     "free format, 16 or 17 significant digits");
   const int traj = nc::dim(grp, "trajectory", slots);
   const int id = nc::var(grp, "trajectory", NC_INT, {traj});
-  nc::describe(grp, id, nullptr, "packet number: its slot in the packet store, from 1");
+  nc::describe(grp, id, nullptr, "packet number");
+  nc::text(grp, id, "comment", "the packet's slot in the packet store, from 1, in release order");
   nc::text(grp, id, "cf_role", "trajectory_id");
   const int live = nc::var(grp, "ktotal", NC_INT, {t.dim});
   nc::describe(grp, live, "1", "packets live (slots 1..ktotal)");
@@ -145,9 +146,9 @@ void writePackets(int ncid, const Run& run) {
     const char* axis;
   };
   const Coord coords[] = {
-      {"x", "x of the packet, from the release point", "projection_x_coordinate", "X"},
-      {"y", "y of the packet, from the release point", "projection_y_coordinate", "Y"},
-      {"z", "height of the packet above the bed", "height_above_sea_floor", "Z"},
+      {"x", "x from the release point", "projection_x_coordinate", "X"},
+      {"y", "y from the release point", "projection_y_coordinate", "Y"},
+      {"z", "height above the bed", "height_above_sea_floor", "Z"},
   };
   int var[3];
   for (int k = 0; k < 3; ++k) {

@@ -27,14 +27,15 @@ Stations defineStations(int grp, std::size_t n) {
   s.dim = nc::dim(grp, "station", n);
   const int nv = nc::dim(grp, "nv", 2);
   s.number = nc::var(grp, "station", NC_INT, {s.dim});
-  nc::describe(grp, s.number, nullptr, "number of the sampling point, from 1");
+  nc::describe(grp, s.number, nullptr, "sampling point");
+  nc::text(grp, s.number, "comment", "the point's number in the parameter file, from 1");
   s.x = nc::var(grp, "x", NC_FLOAT, {s.dim});
-  nc::describe(grp, s.x, "m", "x of the sampling point, from the release point",
+  nc::describe(grp, s.x, "m", "x from the release point",
                "projection_x_coordinate");
   s.y = nc::var(grp, "y", NC_FLOAT, {s.dim});
-  nc::describe(grp, s.y, "m", "y of the sampling point, from the release point",
+  nc::describe(grp, s.y, "m", "y from the release point",
                "projection_y_coordinate");
-  s.layer = defineLayer(grp, s.dim, nv, "middle of the sampling layer above the bed");
+  s.layer = defineLayer(grp, s.dim, nv, "height of the sampling layer");
   s.radius = nc::var(grp, "radius", NC_FLOAT, {s.dim});
   nc::describe(grp, s.radius, "m", "radius of the sampling cylinder");
   return s;
@@ -69,10 +70,11 @@ void writeConcentration(int ncid, const Run& run) {
   const Stations s = defineStations(grp, n);
   nc::text(grp, s.number, "cf_role", "timeseries_id");
   const int conc = nc::var(grp, "concentration", NC_FLOAT, {t.dim, s.dim});
-  nc::describe(grp, conc, "g m-3",
-               "concentration in the sampling layer: the column load within the radius spread "
-               "over the layer by the vertical profile of the packets",
+  nc::describe(grp, conc, "g m-3", "concentration",
                "mass_concentration_of_suspended_matter_in_sea_water");
+  nc::text(grp, conc, "comment",
+           "the column load within the radius spread over the sampling layer (z_bounds) by "
+           "the vertical profile of the packets");
   nc::text(grp, conc, "coordinates", "time x y z");
   nc::text(grp, conc, "cell_methods", "time: point area: mean");
   nc::fill(grp, conc, nc::kFillFloat);
@@ -152,8 +154,7 @@ void writeBiologyPoints(int ncid, const Run& run) {
                 b.dtbio);
   const int percent = nc::var(grp, "exposure_percent", NC_FLOAT, {s.dim});
   nc::describe(grp, percent, "percent",
-               "exposure: the exposure weights of the biology steps as a share of the run's "
-               "biology steps");
+               "exposure as a share of the biology steps");
   nc::text(grp, percent, "cell_methods", std::string("time: mean") + interval);
   const int days = nc::var(grp, "exposure_days", NC_FLOAT, {s.dim});
   nc::describe(grp, days, "day", "exposure in equivalent days");

@@ -45,13 +45,13 @@ void writeSediment(int ncid, const Run& run) {
     const char* longName;
   };
   const Real reals[] = {
-      {"ustar", "m s-1", "friction velocity in force (u*cw, or u* of the drag law)"},
-      {"ustarc", "m s-1", "current-only friction velocity u*c (0 with the drag law)"},
-      {"zw", "m", "height of the boundary between the two layers of the two-layer model"},
-      {"rouse_w", "1", "Rouse number of the settling velocity in force"},
+      {"ustar", "m s-1", "friction velocity in force (u*cw or u*)"},
+      {"ustarc", "m s-1", "current-only friction velocity u*c"},
+      {"zw", "m", "wave boundary layer height"},
+      {"rouse_w", "1", "Rouse number of wstar"},
       {"rouse_i", "1", "Rouse number of the initial settling velocity"},
-      {"rouse_wc", "1", "Rouse number of the settling velocity in force with u*c (two-layer model)"},
-      {"rouse_ic", "1", "Rouse number of the initial settling velocity with u*c (two-layer model)"},
+      {"rouse_wc", "1", "Rouse number of wstar with u*c"},
+      {"rouse_ic", "1", "Rouse number of the initial settling velocity with u*c"},
   };
   int var[7];
   for (int k = 0; k < 7; ++k) {
@@ -60,7 +60,7 @@ void writeSediment(int ncid, const Run& run) {
   }
   const int ktotal = counts(grp, "ktotal", t.dim, "packets live");
   const int kbreak = counts(grp, "kbreak", t.dim,
-                            "packets 1..kbreak, broken up at least once, settle with wstar");
+                            "packets broken up (1..kbreak settle with wstar)");
   const int wstar = series(grp, "wstar", {t.dim}, "m s-1", "settling velocity in force");
   nc::compress(grp, wstar, {4096});
 
@@ -172,19 +172,14 @@ void writeStatistics(int ncid, const Run& run) {
     const char* standardName;
   };
   const Real reals[] = {
-      {"x_mean", "m", "x of the centre of mass of the packets", nullptr},
-      {"y_mean", "m", "y of the centre of mass of the packets", nullptr},
-      {"z_mean", "m", "mean height of the packets above the bed", nullptr},
-      {"variance_major", "m2", "larger principal horizontal variance of the packets", nullptr},
-      {"variance_minor", "m2", "smaller principal horizontal variance of the packets", nullptr},
-      {"direction_major", "degree",
-       "direction of the axis of the larger variance, from the x axis towards the y axis",
-       nullptr},
-      {"column_load", "g m-2", "column load within the cylinder around the centre of mass",
-       nullptr},
-      {"layer_concentration", "g m-3",
-       "concentration of the packets in the cylinder around the centre of mass, between its "
-       "layer bottom and top",
+      {"x_mean", "m", "x of the centre of mass", nullptr},
+      {"y_mean", "m", "y of the centre of mass", nullptr},
+      {"z_mean", "m", "mean height above the bed", nullptr},
+      {"variance_major", "m2", "larger principal horizontal variance", nullptr},
+      {"variance_minor", "m2", "smaller principal horizontal variance", nullptr},
+      {"direction_major", "degree", "direction of the larger variance from the x axis", nullptr},
+      {"column_load", "g m-2", "column load around the centre of mass", nullptr},
+      {"layer_concentration", "g m-3", "layer concentration around the centre of mass",
        "mass_concentration_of_suspended_matter_in_sea_water"},
   };
   int var[8];
@@ -193,6 +188,10 @@ void writeStatistics(int ncid, const Run& run) {
                     reals[k].standardName);
     nc::compress(grp, var[k], {4096});
   }
+  nc::text(grp, var[5], "comment", "towards the y axis, in (-90, 90]");
+  nc::text(grp, var[6], "comment", "packets within the radius of the centre of mass");
+  nc::text(grp, var[7], "comment",
+           "packets within the radius of the centre of mass and between the layer's bottom and top");
   for (int k : {6, 7}) {
     nc::number(grp, var[k], "cylinder_radius_m", st.radius);
     nc::number(grp, var[k], "layer_bottom_m", st.zlow);
