@@ -295,6 +295,39 @@ class SmallRun(unittest.TestCase):
         self.assertIn("output schedule", err)
 
 
+class DischargeRelease(unittest.TestCase):
+    def test_steps_before_the_first_packets_write_nothing_and_the_schedule_follows(self):
+        """Packets from a discharge series only from 9:00, two hours into the
+        run: the records of every file still sit on the schedule."""
+        work = tempfile.mkdtemp(prefix="vorn2nc-discharge-")
+        try:
+            write_small_run(work)
+            par = os.path.join(work, "run.par")
+            with open(par) as f:
+                text = f.read()
+            with open(par, "w") as f:
+                f.write(text.replace("\n1\n1000 3000 0.5 3\n", "\n0\ndis.dat\n")
+                        .replace("\n0.5\nsediment.out\n", "\n0.25\nsediment.out\n"))
+            with open(os.path.join(work, "dis.dat"), "w") as f:
+                f.write("XXXX\n0.5\nthree discharges\n2026\n2\n"
+                        "152.375 500\n152.4 300\n152.5 1000\n")
+            r = run([VORNV7, "run.par", "screen.txt"], work)
+            self.assertEqual(r.returncode, 0, r.stderr)
+            r = run([VORN2NC, work], work)
+            self.assertEqual(r.returncode, 0, r.stderr)
+            nc = os.path.join(work, "run.nc")
+            with xr.open_dataset(nc, group="sediment", decode_times=False) as d:
+                start = (152.0 + 9 / 24.0) * DAY
+                self.assertEqual(d.time.values[0], start + 450.0)  # middle of the first step after 9:00
+                self.assertEqual(d.ktotal.values[0], 500)
+                self.assertEqual(d.ktotal.values[-1], 1800)
+            with xr.open_dataset(nc, group="packets", decode_times=False) as p:
+                self.assertEqual(p.time.values[0], (152.0 + 10 / 24.0) * DAY)
+                self.assertEqual(p.sizes["trajectory"], 1800)
+        finally:
+            shutil.rmtree(work)
+
+
 class BundledExample(unittest.TestCase):
     def test_the_example_opens_with_xarray_and_gives_a_track_in_one_selection(self):
         work = tempfile.mkdtemp(prefix="vorn2nc-example-")
