@@ -3,11 +3,13 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <cstdio>
 #include <string>
 
 #include "config/numfmt.hpp"
 #include "output/outfileopen.hpp"
 #include "state/outputs.hpp"
+#include "state/timing.hpp"
 #include "vorn2nc/groups.hpp"
 #include "vorn2nc/ncfile.hpp"
 
@@ -136,6 +138,40 @@ void writeGrid(int grp, const GridVars& g) {
   nc::put(grp, g.y, zero, ny, w.yg);
   nc::put(grp, g.xBounds, zero, nx, xb);
   nc::put(grp, g.yBounds, zero, ny, yb);
+}
+
+RunTimeVars defineRunTime(int grp, int nvdim, const Run& run) {
+  RunTimeVars v{};
+  v.time = nc::var(grp, "time", NC_DOUBLE, {});
+  const std::string units = "seconds since " + run.origin;
+  nc::describe(grp, v.time, units.c_str(), "end of the run", "time");
+  nc::text(grp, v.time, "calendar", "standard");
+  nc::text(grp, v.time, "bounds", "time_bounds");
+  v.bounds = nc::var(grp, "time_bounds", NC_DOUBLE, {nvdim});
+  return v;
+}
+
+void writeRunTime(int grp, const RunTimeVars& v) {
+  const double end = TIMINGIN.time0 + TIMINGIN.ttotal;
+  const double bounds[2] = {TIMINGIN.time0, end};
+  const std::size_t zero = 0, two = 2;
+  nc::put(grp, v.time, &zero, &zero, &end);
+  nc::put(grp, v.bounds, &zero, &two, bounds);
+}
+
+void describeExposure(int grp, int var, const char* method, double interval, float low,
+                      float high, const char* coordinates) {
+  char methods[240];
+  std::snprintf(methods, sizeof methods,
+                "time: %s (interval: %.17g s comment: exposure weight 0 at or below "
+                "threshold_low, 1 at or above threshold_high, linear between)",
+                method, interval);
+  nc::text(grp, var, "cell_methods", methods);
+  nc::text(grp, var, "coordinates", coordinates);
+  nc::number(grp, var, "threshold_low", low);
+  nc::number(grp, var, "threshold_high", high);
+  nc::text(grp, var, "threshold_units", "g m-3");
+  nc::fill(grp, var, nc::kFillFloat);
 }
 
 LayerVars defineLayer(int grp, int stationDim, int nvdim, const char* longName) {

@@ -62,6 +62,18 @@ struct GridVars {
 GridVars defineGrid(int grp, int nvdim);
 void writeGrid(int grp, const GridVars& g);
 
+// The run as the one cell of time of the biology outputs: `time` (its end)
+// with `time_bounds` (its start and end).
+struct RunTimeVars {
+  int time, bounds;
+};
+RunTimeVars defineRunTime(int grp, int nvdim, const Run& run);
+void writeRunTime(int grp, const RunTimeVars& v);
+// An exposure variable: its cell_methods (`method` over the biology steps of
+// `interval` s), thresholds, coordinates and fill value.
+void describeExposure(int grp, int var, const char* method, double interval, float low,
+                      float high, const char* coordinates);
+
 // A sampling layer as the coordinate z (its middle, m above the bed) with
 // the layer as its bounds: one per station along `stationDim`, or one for
 // the whole group when `stationDim` < 0.

@@ -1,6 +1,5 @@
 // The concentration map (layer concentration and column load of every
 // cell, frame by frame) and the biology map.
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -8,7 +7,6 @@
 #include "config/units.hpp"
 #include "output/recordlayouts.hpp"
 #include "state/outputs.hpp"
-#include "state/timing.hpp"
 #include "vorn2nc/groups.hpp"
 #include "vorn2nc/ncfile.hpp"
 
@@ -125,33 +123,14 @@ void writeBiologyMap(int ncid, const Run& run) {
   const int nv = nc::dim(grp, "nv", 2);
   const GridVars g = defineGrid(grp, nv);
   const LayerVars layer = defineLayer(grp, -1, nv, "height of the sampling layer");
-  const int time = nc::var(grp, "time", NC_DOUBLE, {});
-  const std::string units = "seconds since " + run.origin;
-  nc::describe(grp, time, units.c_str(), "end of the run", "time");
-  nc::text(grp, time, "calendar", "standard");
-  nc::text(grp, time, "bounds", "time_bounds");
-  const int timeBounds = nc::var(grp, "time_bounds", NC_DOUBLE, {nv});
+  const RunTimeVars time = defineRunTime(grp, nv, run);
   const int days = nc::var(grp, "exposure_days", NC_FLOAT, {g.ydim, g.xdim});
   nc::describe(grp, days, "day", "exposure in equivalent days");
-  char methods[200];
-  std::snprintf(methods, sizeof methods,
-                "time: sum (interval: %.17g s comment: exposure weight 0 at or below "
-                "threshold_low, 1 at or above threshold_high, linear between)",
-                b.dtbiomap);
-  nc::text(grp, days, "cell_methods", methods);
-  nc::text(grp, days, "coordinates", "time z");
-  nc::number(grp, days, "threshold_low", b.cmaplow);
-  nc::number(grp, days, "threshold_high", b.cmaphigh);
-  nc::text(grp, days, "threshold_units", "g m-3");
-  nc::fill(grp, days, nc::kFillFloat);
+  describeExposure(grp, days, "sum", b.dtbiomap, b.cmaplow, b.cmaphigh, "time z");
   nc::compress(grp, days, {ny, nx});
   writeGrid(grp, g);
   writeLayer(grp, layer, &m.zlow, &m.ztop, 1);
-  const double end = TIMINGIN.time0 + TIMINGIN.ttotal;
-  const double bounds[2] = {TIMINGIN.time0, end};
-  const std::size_t zero = 0, two = 2;
-  nc::put(grp, time, &zero, &zero, &end);
-  nc::put(grp, timeBounds, &zero, &two, bounds);
+  writeRunTime(grp, time);
 
   // Each row of cells is one or more lines of at most 100 values.
   TextFile f(run.file[kBiologyMap], "biology map");

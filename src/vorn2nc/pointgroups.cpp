@@ -1,14 +1,12 @@
 // The sampling points: the concentration time series as a CF timeSeries
 // collection, and the exposure of the biology at the points.
 #include <algorithm>
-#include <cstdio>
 #include <string>
 
 #include "config/numfmt.hpp"
 #include "config/units.hpp"
 #include "output/recordlayouts.hpp"
 #include "state/outputs.hpp"
-#include "state/timing.hpp"
 #include "vorn2nc/groups.hpp"
 #include "vorn2nc/ncfile.hpp"
 
@@ -137,41 +135,19 @@ void writeBiologyPoints(int ncid, const Run& run) {
            "Exposure of the biology at the sampling points over the run, from " +
                run.file[kBiology]);
   const Stations s = defineStations(grp, n);
-  // The run as the one cell of time the exposure was accumulated over.
   int nvdim = 0;
   nc::check(nc_inq_dimid(grp, "nv", &nvdim), "nv");
-  const int time = nc::var(grp, "time", NC_DOUBLE, {});
-  const std::string units = "seconds since " + run.origin;
-  nc::describe(grp, time, units.c_str(), "end of the run", "time");
-  nc::text(grp, time, "calendar", "standard");
-  nc::text(grp, time, "bounds", "time_bounds");
-  const int timeBounds = nc::var(grp, "time_bounds", NC_DOUBLE, {nvdim});
-
-  char interval[160];
-  std::snprintf(interval, sizeof interval,
-                " (interval: %.17g s comment: exposure weight 0 at or below threshold_low, 1 "
-                "at or above threshold_high, linear between)",
-                b.dtbio);
+  const RunTimeVars time = defineRunTime(grp, nvdim, run);
   const int percent = nc::var(grp, "exposure_percent", NC_FLOAT, {s.dim});
   nc::describe(grp, percent, "percent",
                "exposure as a share of the biology steps");
-  nc::text(grp, percent, "cell_methods", std::string("time: mean") + interval);
+  describeExposure(grp, percent, "mean", b.dtbio, b.clow, b.chigh, "time x y z");
   const int days = nc::var(grp, "exposure_days", NC_FLOAT, {s.dim});
   nc::describe(grp, days, "day", "exposure in equivalent days");
-  nc::text(grp, days, "cell_methods", std::string("time: sum") + interval);
-  for (int v : {percent, days}) {
-    nc::text(grp, v, "coordinates", "time x y z");
-    nc::fill(grp, v, nc::kFillFloat);
-    nc::number(grp, v, "threshold_low", b.clow);
-    nc::number(grp, v, "threshold_high", b.chigh);
-    nc::text(grp, v, "threshold_units", "g m-3");
-  }
+  describeExposure(grp, days, "sum", b.dtbio, b.clow, b.chigh, "time x y z");
   writeStations(grp, s, n);
-  const double end = TIMINGIN.time0 + TIMINGIN.ttotal;
-  const double bounds[2] = {TIMINGIN.time0, end};
-  const std::size_t zero = 0, two = 2;
-  nc::put(grp, time, &zero, &zero, &end);
-  nc::put(grp, timeBounds, &zero, &two, bounds);
+  writeRunTime(grp, time);
+  const std::size_t zero = 0;
 
   TextFile f(run.file[kBiology], "biology at points");
   LayoutRecords r(f, kBiologyLayout);

@@ -58,8 +58,7 @@ bool LayoutRecords::next() {
   reader_.end();
   std::string_view rec;
   if (!file_.next(rec)) return false;
-  one_.rec = rec;
-  one_.given = false;
+  one_.set(rec);
   return true;
 }
 
@@ -99,17 +98,8 @@ std::string_view LayoutRecords::field(std::size_t item) const {
 }
 
 void listValues(TextFile& file, std::string_view rec, const rio::ListTarget* t, std::size_t n) {
-  struct One final : rio::RecordIn {
-    std::string_view rec;
-    bool given = false;
-    bool next(std::string_view& r) override {
-      if (given) return false;
-      r = rec;
-      given = true;
-      return true;
-    }
-  } one;
-  one.rec = rec;
+  OneRecord one;
+  one.set(rec);
   std::string why;
   const rio::ReadResult r = rio::parseList(one, t, n, &why);
   if (r == rio::ReadResult::eof) file.bad("fewer values than " + std::to_string(n));

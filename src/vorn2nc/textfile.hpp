@@ -13,6 +13,22 @@
 
 namespace vorn2nc {
 
+// One record as a record source: the record, once.
+struct OneRecord final : rio::RecordIn {
+  std::string_view rec;
+  bool given = true;  // no record until one is set
+  void set(std::string_view r) {
+    rec = r;
+    given = false;
+  }
+  bool next(std::string_view& r) override {
+    if (given) return false;
+    r = rec;
+    given = true;
+    return true;
+  }
+};
+
 // One output file of the run, open on a unit of its own while it is read.
 class TextFile final : public rio::RecordIn {
  public:
@@ -62,22 +78,12 @@ class LayoutRecords {
   const rio::Layout& layout() const { return layout_; }
 
  private:
-  struct One final : rio::RecordIn {
-    std::string_view rec;
-    bool given = true;
-    bool next(std::string_view& r) override {
-      if (given) return false;
-      r = rec;
-      given = true;
-      return true;
-    }
-  };
   template <class T>
   T value(T fill);
 
   TextFile& file_;
   rio::Layout layout_;
-  One one_;
+  OneRecord one_;
   rio::LayoutReader reader_;
 };
 
