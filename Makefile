@@ -3,7 +3,7 @@ BUILD   ?= build
 ASAN    ?= build-sanitize
 JOBS    ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all build test test-sanitize bench demo clean
+.PHONY: all build deps test test-sanitize bench demo clean
 
 all: build
 
@@ -13,13 +13,18 @@ $(BUILD)/CMakeCache.txt:
 build: $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS)
 
-test: build
+# The Debian packages of vorn2nc and the figures: installed when run as root.
+deps:
+	@bash tools/deps.sh
+
+test: deps
+	@$(MAKE) --no-print-directory build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
 $(ASAN)/CMakeCache.txt:
 	cmake -S . -B $(ASAN) -DCMAKE_BUILD_TYPE=Debug -DVORN_SANITIZE=ON
 
-test-sanitize: $(ASAN)/CMakeCache.txt
+test-sanitize: deps $(ASAN)/CMakeCache.txt
 	cmake --build $(ASAN) -j $(JOBS)
 	cd $(ASAN) && ctest --output-on-failure -j $(JOBS)
 
@@ -27,8 +32,10 @@ bench: $(BUILD)/CMakeCache.txt
 	bash tools/benchlib.sh $(BUILD)
 	cmake --build $(BUILD) -j $(JOBS)
 	bash bench/run.sh $(BUILD)
+	if [ -x $(BUILD)/vorn2nc_bench ]; then $(BUILD)/vorn2nc_bench; fi
 
-demo: build
+demo: deps
+	@$(MAKE) --no-print-directory build
 	bash tools/demo.sh $(BUILD) demo-run
 
 clean:

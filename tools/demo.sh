@@ -56,3 +56,18 @@ else
   echo "  sudo apt-get install python3-matplotlib"
   echo "then run: /usr/bin/python3 tools/plot_run.py $scratch"
 fi
+
+# The run as one CF-NetCDF file, and how to plot its map with xarray.
+if [ -x "$build/vorn2nc" ]; then
+  echo "demo: converting the run to CF-NetCDF"
+  "$build/vorn2nc" "$scratch" -o "$scratch/run.nc" | sed 's/^/  /'
+  nc="$scratch/run.nc"
+  case "$nc" in "$root"/*) nc="${nc#"$root"/}" ;; esac  # as seen from the project, where make runs
+  echo "demo: plot the last concentration map from it (/usr/bin/python3):"
+  echo "  import xarray as xr, matplotlib.pyplot as plt"
+  echo "  xr.open_dataset(\"$nc\", group=\"map\").layer_concentration.isel(time=-1).plot()"
+  echo "  plt.show()"
+else
+  echo "demo: no NetCDF file: vorn2nc was not built, for want of netcdf-c."
+  echo "  sudo apt-get install libnetcdf-dev, then make demo again"
+fi

@@ -3,9 +3,12 @@
 #include "config/layout.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cstring>
+#include <limits>
 #include <stdexcept>
+#include <type_traits>
 
 #include "config/numfmt.hpp"
 
@@ -373,14 +376,84 @@ bool parseInt(std::string_view f, std::int32_t& v) {
   return true;
 }
 
+// The value mant * 10^exp10 (mant of at most 15 digits, not zero) when one
+// correctly rounded double operation gives it: 15 digits and a power of ten
+// up to 10^22 are exact doubles. A float is rounded from that double, unless
+// it lies exactly half-way between two floats: only there can rounding twice
+// differ from rounding once, and false sends the caller to the general
+// conversion.
+template <class T>
+bool exactValue(std::uint64_t mant, long long exp10, bool neg, T& v) {
+  if (exp10 < -22 || exp10 > 22) return false;
+  static constexpr double kPow10[23] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                        1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                        1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+  const double m = static_cast<double>(mant);
+  const double q = exp10 >= 0 ? m * kPow10[exp10] : m / kPow10[-exp10];
+  if constexpr (std::is_same_v<T, double>) {
+    v = neg ? -q : q;
+    return true;
+  } else {
+    constexpr std::uint64_t kDropped = (std::uint64_t{1} << 29) - 1;  // bits a float lacks
+    constexpr std::uint64_t kHalf = std::uint64_t{1} << 28;
+    if (q < static_cast<double>(std::numeric_limits<float>::min()) ||
+        q > static_cast<double>(std::numeric_limits<float>::max()) ||
+        (std::bit_cast<std::uint64_t>(q) & kDropped) == kHalf) {
+      return false;
+    }
+    const float x = static_cast<float>(q);
+    v = neg ? -x : x;
+    return true;
+  }
+}
+
+// The form the writers' fields take without an exponent: blanks, an
+// optional sign, digits with an optional point, up to the field's end. Most
+// fields read back are of it; any other gives false and the general reading
+// below decides.
+template <class T>
+bool plainReal(std::string_view f, int d, T& v) {
+  const char* p = f.data();
+  const char* end = p + f.size();
+  while (p < end && *p == ' ') ++p;
+  bool neg = false;
+  if (p < end && (*p == '-' || *p == '+')) neg = *p++ == '-';
+  std::uint64_t mant = 0;
+  int sig = 0, digits = 0, frac = 0;
+  bool point = false;
+  for (; p < end; ++p) {
+    const char c = *p;
+    if (isDigit(c)) {
+      ++digits;
+      if (point) ++frac;
+      if (sig == 0 && c == '0') continue;  // leading zeros carry nothing
+      if (++sig > 15) return false;
+      mant = mant * 10 + static_cast<std::uint64_t>(c - '0');
+    } else if (c == '.' && !point) {
+      point = true;
+    } else {
+      return false;
+    }
+  }
+  if (digits == 0) return false;
+  if (sig == 0) {
+    v = neg ? -T(0) : T(0);
+    return true;
+  }
+  return exactValue(mant, point ? -frac : -d, neg, v);
+}
+
 // Real field of Fw.d or Ew.d: blanks ignored; an optional sign, digits with
 // an optional point, an optional exponent of E, e, D or d, an optional sign
-// and digits. Without a point the last d digits are decimals. All blank is
-// 0. Converted with correct rounding straight to T.
+// and digits, or of a sign and digits alone (the form Ew.d writes for an
+// exponent beyond 99: .1234+100). Without a point the last d digits are
+// decimals. All blank is 0. Converted with correct rounding straight to T.
 template <class T>
 bool parseReal(std::string_view f, int d, T& v) {
+  if (plainReal(f, d, v)) return true;
   char buf[kMaxNumericWidth + 24];
   int n = 0;
+  std::uint64_t mant = 0;  // the first 15 significant digits as an integer
   bool neg = false, sign = false, point = false, expo = false, expSign = false;
   bool expNeg = false, expDigits = false;
   int mantDigits = 0, fracDigits = 0;
@@ -395,11 +468,15 @@ bool parseReal(std::string_view f, int d, T& v) {
         ++mantDigits;
         if (point) ++fracDigits;
         if (n == 0 && c == '0') continue;  // leading zeros carry nothing
+        if (n < 15) mant = mant * 10 + static_cast<std::uint64_t>(c - '0');
         buf[n++] = c;
       } else if (c == '.' && !point) {
         point = true;
       } else if ((c == 'E' || c == 'e' || c == 'D' || c == 'd') && mantDigits) {
         expo = true;
+      } else if ((c == '+' || c == '-') && mantDigits) {
+        expo = expSign = true;
+        expNeg = c == '-';
       } else {
         return false;
       }
@@ -420,6 +497,7 @@ bool parseReal(std::string_view f, int d, T& v) {
     return true;
   }
   long long exp10 = (expNeg ? -e : e) - (point ? fracDigits : d);
+  if (n <= 15 && exactValue(mant, exp10, neg, v)) return true;
   // With leading zeros dropped, the digits d1..dn stand for 0.d1..dn * 10^order.
   long long order = exp10 + n;
   if (order > 400) return false;  // beyond any double
@@ -441,10 +519,69 @@ bool parseReal(std::string_view f, int d, T& v) {
   return true;
 }
 
+// A numeric field as only the writers make it: asterisks alone (a value
+// that did not fit its field) or the texts of Infinity and NaN.
+enum class Special { none, overflow, value };
+
+template <class T>
+Special parseSpecial(std::string_view f, T& v) {
+  std::size_t a = f.find_first_not_of(' ');
+  if (a == std::string_view::npos) return Special::none;
+  std::size_t b = f.find_last_not_of(' ');
+  std::string_view t = f.substr(a, b - a + 1);
+  if (t.find_first_not_of('*') == std::string_view::npos) return Special::overflow;
+  bool neg = false;
+  if (t[0] == '+' || t[0] == '-') {
+    neg = t[0] == '-';
+    t.remove_prefix(1);
+  }
+  auto is = [&](std::string_view word) {
+    if (t.size() != word.size()) return false;
+    for (std::size_t k = 0; k < t.size(); ++k) {
+      const char c = t[k] >= 'a' && t[k] <= 'z' ? static_cast<char>(t[k] - 'a' + 'A') : t[k];
+      if (c != word[k]) return false;
+    }
+    return true;
+  };
+  if (is("NAN")) {
+    v = std::numeric_limits<T>::quiet_NaN();
+  } else if (is("INF") || is("INFINITY")) {
+    v = neg ? -std::numeric_limits<T>::infinity() : std::numeric_limits<T>::infinity();
+  } else {
+    return Special::none;
+  }
+  return Special::value;
+}
+
 }  // namespace
 
 LayoutReader::LayoutReader(const Layout& layout, RecordIn& in)
     : layout_(&layout), in_(&in) {}
+
+// With the writers' own forms on, a field of asterisks is read as no value
+// and Infinity and NaN as themselves. Returns whether the field was one.
+template <class T>
+bool LayoutReader::special(std::string_view f, T& v) {
+  overflowed_ = false;
+  if (!outputForms_) return false;
+  const std::size_t a = f.find_first_not_of(' ');
+  if (a == std::string_view::npos || isDigit(f[a]) || f[a] == '.') return false;  // the usual case
+  T x{};
+  switch (parseSpecial(f, x)) {
+    case Special::none:
+      return false;
+    case Special::overflow:
+      overflowed_ = true;
+      return true;
+    case Special::value:
+      if constexpr (std::is_floating_point_v<T>) {
+        v = x;
+        return true;
+      }
+      return false;
+  }
+  return false;
+}
 
 bool LayoutReader::fail(ReadResult r, std::string msg) {
   status_ = r;
@@ -524,6 +661,7 @@ bool LayoutReader::get(std::int32_t& v) {
   if (op->kind != Kind::I) mismatch("an integer", op->kind);
   std::size_t column = pos_ + 1;
   std::string_view f = field(op->w);
+  if (special(f, v)) return true;
   if (!parseInt(f, v)) return fail(ReadResult::error, badField(*op, f, column));
   return true;
 }
@@ -535,6 +673,7 @@ bool LayoutReader::get(float& v) {
   if (op->kind != Kind::F && op->kind != Kind::E) mismatch("a real", op->kind);
   std::size_t column = pos_ + 1;
   std::string_view f = field(op->w);
+  if (special(f, v)) return true;
   if (!parseReal(f, op->d, v)) return fail(ReadResult::error, badField(*op, f, column));
   return true;
 }
@@ -546,6 +685,7 @@ bool LayoutReader::get(double& v) {
   if (op->kind != Kind::F && op->kind != Kind::E) mismatch("a real", op->kind);
   std::size_t column = pos_ + 1;
   std::string_view f = field(op->w);
+  if (special(f, v)) return true;
   if (!parseReal(f, op->d, v)) return fail(ReadResult::error, badField(*op, f, column));
   return true;
 }

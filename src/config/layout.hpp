@@ -115,9 +115,18 @@ class LayoutWriter {
 // return false without reading. status() and why() describe the current or
 // last read. A variable whose kind does not match its item throws
 // std::logic_error, as for the writer.
+//
+// Files the program wrote may hold two more forms of numeric field, which
+// a reader of such files turns on with acceptOutputForms(): a field of
+// asterisks (a value that did not fit) is read as no value (get returns
+// true, leaves the variable unchanged, and overflowed() is true until the
+// next get); and Infinity, Inf and NaN, with any sign and in either case,
+// are read into a real as those values.
 class LayoutReader {
  public:
   LayoutReader(const Layout& layout, RecordIn& in);
+  void acceptOutputForms(bool on = true) { outputForms_ = on; }
+  bool overflowed() const { return overflowed_; }
   bool get(std::int32_t& v);
   bool get(float& v);
   bool get(double& v);
@@ -132,6 +141,8 @@ class LayoutReader {
   const Layout::Item* next();
   std::string_view field(int w);
   bool fail(ReadResult r, std::string msg);
+  template <class T>
+  bool special(std::string_view f, T& v);
 
   const Layout* layout_;
   RecordIn* in_;
@@ -141,6 +152,8 @@ class LayoutReader {
   std::size_t pos_ = 0;    // position in rec_ (may lie past its end)
   ReadResult status_ = ReadResult::ok;
   std::string why_;
+  bool outputForms_ = false;  // asterisks, Infinity and NaN accepted
+  bool overflowed_ = false;   // the last numeric field was asterisks
 };
 
 }  // namespace rio

@@ -37,9 +37,24 @@ struct Unit {
   bool writing = false;        // the first write happened (file cut there)
   std::unique_ptr<char[]> wbuf;
   std::size_t wlen = 0;
+  // Dry runs.
+  bool dry = false;            // opened "unknown" in a dry run: no file behind it
+  std::string pending;         // the record being built, for the sink
 };
 
 Unit table[MAXUNIT + 1];
+
+bool dryMode = false;
+RecordSink drySink;
+
+// Records of a dry unit, and every record written during a dry run, go to
+// the sink instead of a file.
+bool writesDry(const Unit& u) { return dryMode || u.dry; }
+
+void handToSink(int unit, Unit& u) {
+  if (drySink) drySink(unit, u.pending);
+  u.pending.clear();
+}
 
 std::string describe(int unit, const Unit& u) {
   std::string s = "unit " + std::to_string(unit);
@@ -157,7 +172,7 @@ Unit& writableUnit(int unit) {
   if (u.standard && unit == STDIN_UNIT) {
     ioFailure("vornv7: write on unit 5 (standard input)");
   }
-  beginWriting(unit, u);
+  if (!writesDry(u)) beginWriting(unit, u);
   return u;
 }
 
@@ -195,7 +210,48 @@ bool refill(int unit, Unit& u) {
 }
 
 void closeOne(int unit, Unit& u) {
+  if (!u.pending.empty()) handToSink(unit, u);  // a dry record left unfinished
   flushBuffer(unit, u);  // may report a failure; the unit is closed by the caller then
+}
+
+// Connects a unit to an open file (fd -1: to none, in a dry run).
+void connectUnit(Unit& u, int fd, bool writable, const std::string& path, FileStatus status,
+                 bool dry) {
+  u.open = true;
+  u.standard = false;
+  u.failed = false;
+  u.dry = dry;
+  u.fd = fd;
+  u.fdWritable = writable;
+  u.name = path;
+  u.status = status;
+  u.rpos = u.rlen = 0;
+  u.atEnd = dry;  // reading a dry unit meets the end of the file at once
+  u.offset = 0;
+  u.records = 0;
+  u.writing = false;
+  u.wlen = 0;
+  u.pending.clear();
+}
+
+// A dry open with status "unknown": the checks a real open makes, no file.
+bool openDry(int unit, const std::string& path, FileStatus status) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) == 0) {
+    if (S_ISDIR(st.st_mode)) {
+      errno = EISDIR;
+      return false;
+    }
+  } else {
+    const std::size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+      errno = ENOENT;
+      return false;
+    }
+  }
+  connectUnit(table[unit], -1, false, path, status, true);
+  return true;
 }
 
 void disconnect(Unit& u) {
@@ -221,6 +277,7 @@ bool tryOpenUnit(int unit, std::string_view name, FileStatus status) {
     errno = ENOENT;
     return false;
   }
+  if (dryMode && status == FileStatus::unknown) return openDry(unit, path, status);
   int fd = -1;
   bool writable = false;
   if (status == FileStatus::old) {
@@ -241,20 +298,7 @@ bool tryOpenUnit(int unit, std::string_view name, FileStatus status) {
     errno = EISDIR;
     return false;
   }
-  Unit& u = table[unit];
-  u.open = true;
-  u.standard = false;
-  u.failed = false;
-  u.fd = fd;
-  u.fdWritable = writable;
-  u.name = path;
-  u.status = status;
-  u.rpos = u.rlen = 0;
-  u.atEnd = false;
-  u.offset = 0;
-  u.records = 0;
-  u.writing = false;
-  u.wlen = 0;
+  connectUnit(table[unit], fd, writable, path, status, false);
   return true;
 }
 
@@ -308,6 +352,23 @@ std::string unitDescription(int unit) {
   return describe(unit, table[unit]);
 }
 
+std::string unitFileName(int unit) {
+  if (unit < 1 || unit > MAXUNIT || !table[unit].open || table[unit].standard) return {};
+  return table[unit].name;
+}
+
+void beginDryRun(RecordSink sink) {
+  dryMode = true;
+  drySink = std::move(sink);
+}
+
+void endDryRun() {
+  dryMode = false;
+  drySink = nullptr;
+}
+
+bool dryRun() { return dryMode; }
+
 // ---- Records --------------------------------------------------------------
 
 bool readRecord(int unit, std::string_view& rec) {
@@ -360,17 +421,30 @@ long long recordsRead(int unit) {
 
 void appendToRecord(int unit, const char* p, std::size_t n) {
   Unit& u = writableUnit(unit);
+  if (writesDry(u)) {
+    if (n > 0) u.pending.append(p, n);
+    return;
+  }
   put(unit, u, p, n);
 }
 
 void endRecord(int unit) {
   Unit& u = writableUnit(unit);
+  if (writesDry(u)) {
+    handToSink(unit, u);
+    return;
+  }
   put(unit, u, "\r\n", 2);
   if (u.standard) flushBuffer(unit, u);
 }
 
 void writeRecord(int unit, std::string_view rec) {
   Unit& u = writableUnit(unit);
+  if (writesDry(u)) {
+    u.pending.append(rec);
+    handToSink(unit, u);
+    return;
+  }
   put(unit, u, rec.data(), rec.size());
   put(unit, u, "\r\n", 2);
   if (u.standard) flushBuffer(unit, u);

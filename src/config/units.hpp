@@ -9,6 +9,7 @@
 // unless the caller uses a *Status / try* variant to handle it itself.
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -47,6 +48,24 @@ void abandonAllUnits() noexcept;
 bool unitIsOpen(int unit);
 // "file NAME" or "standard input"/"standard output", for messages.
 std::string unitDescription(int unit);
+// The name of the file connected to `unit` (empty for the standard units
+// and for a unit that is not open).
+std::string unitFileName(int unit);
+
+// ---- Dry runs -----------------------------------------------------------
+// A dry run walks the program's start-up without touching any file: a unit
+// opened "unknown" is connected by name only (no file is created or cut;
+// reading it meets the end of the file; the open still fails, as a real one
+// would, when the name is empty, names a folder or lies in a folder that
+// does not exist), and every record written to any unit, the console
+// included, goes to the sink instead (nowhere without one). Files opened
+// "old" are read as usual. Units opened during the dry run stay dry until
+// they are closed. Used by the tools that read a parameter file with the
+// program's own start-up (drystartup.hpp).
+using RecordSink = std::function<void(int unit, std::string_view record)>;
+void beginDryRun(RecordSink sink = {});
+void endDryRun();
+bool dryRun();
 
 // ---- Records ----------------------------------------------------------
 // Reads the next record of `unit`; false at the end of the file. The view

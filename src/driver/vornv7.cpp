@@ -213,7 +213,7 @@ void progress() {
 
 }  // namespace
 
-void MAIN() {
+std::int32_t STARTUP() {
   std::int32_t errorcode = 0;
   std::int32_t iflag = -1;
   std::int32_t nerror = 0;
@@ -305,6 +305,14 @@ void MAIN() {
   // 14: one error is enough to end the run here.
   if (nerror != 0) startupFailed(nerror);
   rio::listWrite(VORNIO.logunit, "Hmax = ", HEIGTHS.hmax);
+  return nvu;
+}
+
+void MAIN() {
+  const std::int32_t nvu = STARTUP();
+  std::int32_t errorcode = 0;  // start-up ended with no error counted, so with none set
+  std::int32_t iflag;
+  std::int32_t nerror = 0;
 
   // The time loop.
   iflag = 0;

@@ -97,6 +97,7 @@ void openSeries(float* uu, float* vv) {
     std::int32_t ncol = 0;
     rio::listRead(unit, year);
     rio::listWrite(log, year);
+    if (k == 1) s.year = year;
     rio::listRead(unit, ncol);
     rio::listWrite(log, ncol);
     if (ncol < 3) {

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "config/units.hpp"
+#include "output/recordlayouts.hpp"
 #include "state/limits.hpp"
 #include "state/outputs.hpp"
 #include "state/timing.hpp"
@@ -62,7 +63,7 @@ void DOBIOLOGY(std::int32_t iflag) {
 
   const double n = TIMINGIN.ttotal / in.dtbio;                 // biology steps of the run
   const float p = static_cast<float>(86400.0 / in.dtbio);      // biology steps per day
-  static const rio::Layout kLayout("I10,2(F12.1),F10.3,2(F10.3)");
+  static const rio::Layout kLayout(kBiologyLayout);
   cutFile(in.unit);
   rio::UnitOut out(in.unit);
   for (std::int32_t i = 0; i < ctotal; ++i) {
@@ -104,7 +105,7 @@ void DOBIOLOGYMAP(std::int32_t iflag) {
   }
 
   const float p = static_cast<float>(86400.0 / in.dtbiomap);  // biology steps per day
-  static const rio::Layout kLayout("100(F10.3)");
+  static const rio::Layout kLayout(kBiologyMapLayout);
   cutFile(in.mapunit);
   rio::UnitOut out(in.mapunit);
   for (std::int32_t j = 0; j < ny; ++j) {

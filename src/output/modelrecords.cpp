@@ -5,6 +5,7 @@
 #include "config/layout.hpp"
 #include "config/units.hpp"
 #include "output/outfileopen.hpp"
+#include "output/recordlayouts.hpp"
 #include "state/friction.hpp"
 #include "state/outputs.hpp"
 #include "state/packets.hpp"
@@ -13,7 +14,7 @@
 #include "state/velinfo.hpp"
 
 void SEDOUT(double time, bool) {
-  static const rio::Layout kSediment("(1X,E12.5),3(1X,E9.4),4(1X,E8.3),2(1X,I7),(1X,E7.2)");
+  static const rio::Layout kSediment(kSedimentLayout);
   const FrictionmidRecord& f = FRICTIONMID;
   const RouseRecord& r = ROUSE;
   rio::layoutWrite(SEDIN.unit, kSediment, time * kDaysPerSecond, f.ustar, f.ustarc, f.zw,
@@ -26,7 +27,7 @@ void VELOUT(double time, bool first) {
     rio::listWrite(VELIN.unit, "Velocity profile ");
     return;
   }
-  static const rio::Layout kProfile("1X,E12.5,1X,F8.3,2(1X,E10.4)");
+  static const rio::Layout kProfile(kVelocityProfileLayout);
   const double days = time * kDaysPerSecond;
   for (std::int32_t j = 0; j < VELINFOMID.nnv; ++j) {
     rio::layoutWrite(VELIN.unit, kProfile, days, VELINFOMID.heightnodes[j], VELOCITYMID.ucur[j],
@@ -42,7 +43,7 @@ void PACKOUT(double time, bool first) {
   }
   const std::int32_t n = PACKETS.ktotal;
   rio::listWrite(unit, "ktotal, time ", n, time * kDaysPerSecond);
-  static const rio::Layout kPacket("2(1X,F15.6),1X,F10.6");
+  static const rio::Layout kPacket(kPacketLayout);
   rio::UnitOut out(unit);
   rio::LayoutWriter w(kPacket, out);
   for (std::int32_t k = 0; k < n; ++k) {

@@ -165,3 +165,5 @@ void OUTPUT(std::int32_t iflag, std::int32_t& errorcode) {
   }
   errorcode = 0;
 }
+
+bool OUTPUTDUE(float elapsed, double interval) { return due(elapsed, interval); }

@@ -5,6 +5,7 @@
 #include "config/units.hpp"
 #include "output/modelrecords.hpp"
 #include "output/outfileopen.hpp"
+#include "output/recordlayouts.hpp"
 #include "state/outputs.hpp"
 #include "state/packets.hpp"
 
@@ -69,7 +70,7 @@ void STATOUT(double time, bool) {
   const float load = static_cast<float>(ncol) * pmass / area;
   const float conc = static_cast<float>(nlay) * pmass / (area * (s.ztop - s.zlow));
 
-  static const rio::Layout kStats("1X,E14.8,9(1X,E10.4)");
+  static const rio::Layout kStats(kStatisticsLayout);
   rio::layoutWrite(s.unit, kStats, time * kDaysPerSecond, xm, ym, zm, lambda1, lambda2, degrees,
                    load, conc);
 }

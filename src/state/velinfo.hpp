@@ -42,5 +42,6 @@ struct VelseriesmidRecord {
   double tnext = 0;                // time of the latest record read by an update, s; 0 before the first
   float zetab = 0;                 // height of the lowest current meter, m
   float cd = 0;                    // drag coefficient of the log layer at zetab
+  std::int32_t year = 0;           // the year in the header of the lowest meter's series
 };
 extern VelseriesmidRecord VELSERIESMID;

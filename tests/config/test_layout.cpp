@@ -2,12 +2,20 @@
 // nX, /, reuse of a writer) and input with a layout.
 #include <gtest/gtest.h>
 
+#include <bit>
+#include <charconv>
+#include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "config/layout.hpp"
+#include "config/numfmt.hpp"
 
 namespace {
 
@@ -249,7 +257,7 @@ TEST(LayoutRead, BadFieldsAreReadErrors) {
     EXPECT_FALSE(r.why().empty());
     EXPECT_FALSE(r.get(v)) << "a failed read stays failed";
   }
-  for (const char* rec : {"1.2.3", "1e", "e5", ".", "1e999", "nan", "inf", "1.5+3", "1.5q3", "1,5", "-", "1-"}) {
+  for (const char* rec : {"1.2.3", "1e", "e5", ".", "1e999", "nan", "inf", "1.5q3", "1,5", "-", "1-", "1+", "+1.5+", "****"}) {
     Layout l("F10.2");
     Lines in({rec});
     LayoutReader r(l, in);
@@ -338,6 +346,124 @@ TEST(LayoutRead, KindMismatchIsAProgrammingError) {
   LayoutReader r(l, in);
   float f;
   EXPECT_THROW(r.get(f), std::logic_error);
+}
+
+// Every field the writers make reads back to a value that the same edit
+// writes as the same characters: E fields of any exponent (three-digit ones
+// without the E), F fields, integers; with the writers' own forms accepted,
+// a field of asterisks reads as no value and Infinity and NaN as themselves.
+TEST(LayoutRead, EveryFieldTheWritersMakeReadsBackToItsText) {
+  std::mt19937_64 gen(20260601);
+  std::uniform_real_distribution<double> mant(1.0, 10.0);
+  std::uniform_int_distribution<int> expo(-130, 130), width(1, 20), pick(0, 9);
+  const double specials[] = {0.0, -0.0, std::numeric_limits<double>::infinity(),
+                             -std::numeric_limits<double>::infinity(),
+                             std::numeric_limits<double>::quiet_NaN()};
+  int overflows = 0, noE = 0;
+  for (int n = 0; n < 20000; ++n) {
+    double v = (pick(gen) < 5 ? -1 : 1) * mant(gen) * std::pow(10.0, expo(gen));
+    if (n % 50 == 0) v = specials[(n / 50) % 5];
+    const int w = width(gen) + 2;
+    const int d = 1 + static_cast<int>(gen() % static_cast<unsigned>(w - 1));
+    const bool e = pick(gen) < 6;
+    std::string text(static_cast<std::size_t>(w), ' ');
+    if (e) {
+      rio::editE(text.data(), w, d, v);
+    } else {
+      rio::editF(text.data(), w, d, v);
+    }
+    const std::string layout = (e ? "E" : "F") + std::to_string(w) + "." + std::to_string(d);
+    Layout l(layout);
+    Lines in({text});
+    LayoutReader r(l, in);
+    r.acceptOutputForms();
+    double back = 12345.0;
+    ASSERT_TRUE(r.get(back)) << layout << " \"" << text << "\": " << r.why();
+    if (text.find_first_not_of('*') == std::string::npos) {
+      EXPECT_TRUE(r.overflowed()) << text;
+      EXPECT_EQ(back, 12345.0) << "an overflowed field leaves the variable alone";
+      ++overflows;
+      continue;
+    }
+    EXPECT_FALSE(r.overflowed());
+    if (e && text.find('E') == std::string::npos && std::isfinite(v)) ++noE;
+    std::string again(static_cast<std::size_t>(w), ' ');
+    if (e) {
+      rio::editE(again.data(), w, d, back);
+    } else {
+      rio::editF(again.data(), w, d, back);
+    }
+    EXPECT_EQ(again, text) << layout << " of " << v;
+  }
+  EXPECT_GT(overflows, 100);
+  EXPECT_GT(noE, 100);
+
+  // Without the writers' forms, asterisks and NaN stay read errors.
+  Layout l("F10.2");
+  Lines in({"**********"});
+  LayoutReader r(l, in);
+  double v = 0;
+  EXPECT_FALSE(r.get(v));
+  // Integers overflow too.
+  Layout li("I3");
+  Lines ints({"***"});
+  LayoutReader ri(li, ints);
+  ri.acceptOutputForms();
+  std::int32_t k = 7;
+  EXPECT_TRUE(ri.get(k));
+  EXPECT_TRUE(ri.overflowed());
+  EXPECT_EQ(k, 7);
+}
+
+// Reals read with a layout are the decimal's value correctly rounded to
+// the variable's type: the straightforward conversion of the same digits
+// (std::from_chars) is the oracle, over random fields and over decimals of
+// 15 digits next to the half-way points between two floats, where rounding
+// through a double could round twice.
+TEST(LayoutRead, RealsAreTheCorrectlyRoundedValueOfTheirDigits) {
+  std::mt19937_64 gen(157);
+  auto digits = [&](int n) {
+    std::string s;
+    for (int k = 0; k < n; ++k) s += static_cast<char>('0' + gen() % 10);
+    return s;
+  };
+  auto check = [](const std::string& field, int d, const std::string& oracleText) {
+    Layout l("F" + std::to_string(field.size()) + "." + std::to_string(d));
+    float f = 0, ff = 0;
+    double g = 0, gg = 0;
+    Lines in({field, field});
+    LayoutReader r(l, in);
+    ASSERT_TRUE(r.get(f)) << field;
+    r.end();
+    ASSERT_TRUE(r.get(g)) << field;
+    std::from_chars(oracleText.data(), oracleText.data() + oracleText.size(), ff);
+    std::from_chars(oracleText.data(), oracleText.data() + oracleText.size(), gg);
+    EXPECT_EQ(std::bit_cast<std::uint32_t>(f), std::bit_cast<std::uint32_t>(ff)) << field;
+    EXPECT_EQ(std::bit_cast<std::uint64_t>(g), std::bit_cast<std::uint64_t>(gg)) << field;
+  };
+  for (int n = 0; n < 20000; ++n) {
+    const std::string intPart = digits(1 + static_cast<int>(gen() % 9));
+    const std::string frac = digits(static_cast<int>(gen() % 12));
+    const int e = static_cast<int>(gen() % 51) - 25;  // within the range of a float
+    const std::string sign = gen() % 2 ? "-" : "";
+    const std::string mantissa = sign + intPart + "." + frac;
+    check(mantissa + "E" + std::to_string(e), 0, mantissa + "e" + std::to_string(e));
+    check(sign + intPart + frac, static_cast<int>(frac.size()), mantissa);  // implied decimals
+  }
+  int halfway = 0;
+  for (int n = 0; n < 20000; ++n) {
+    const float f = std::ldexp(static_cast<float>(1 + gen() % 8388607) / 8388608.0f + 1.0f,
+                               static_cast<int>(gen() % 200) - 100);
+    const double mid = (static_cast<double>(f) +
+                        static_cast<double>(std::nextafter(f, 2.0f * f))) / 2.0;
+    char text[40];
+    std::snprintf(text, sizeof text, "%.14e", mid);
+    double back = 0;
+    std::from_chars(text, text + std::strlen(text), back);
+    halfway += back == mid;
+    check(text, 0, text);
+  }
+  EXPECT_GT(halfway, 100) << "decimals whose nearest double is half-way between floats";
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "config/units.hpp"
 #include "driver/stop.hpp"
@@ -251,4 +253,48 @@ TEST_F(Units, StandardOutputIsUnitSix) {
   rio::closeUnit(rio::STDOUT_UNIT);
   rio::listWrite(rio::STDOUT_UNIT, "still there");
   EXPECT_EQ(testing::internal::GetCapturedStdout(), " UserSetUp:\r\n still there\r\n");
+}
+
+// A dry run touches no file: "unknown" opens create and cut nothing, every
+// record (the console's too) goes to the sink, "old" files are read as
+// usual, and an open that would fail for real fails dry too.
+TEST_F(Units, DryRunTouchesNoFileAndHandsEveryRecordToTheSink) {
+  writeFile("old.txt", hundredLines());
+  std::vector<std::pair<int, std::string>> seen;
+  rio::beginDryRun([&](int unit, std::string_view rec) { seen.emplace_back(unit, rec); });
+  rio::openUnit(3, "new.out", rio::FileStatus::unknown);
+  rio::openUnit(4, "old.txt", rio::FileStatus::unknown);
+  rio::openUnit(7, "old.txt", rio::FileStatus::old);
+  rio::listWrite(3, "one", std::int32_t{1});
+  rio::appendToRecord(4, "pie", 3);
+  rio::appendToRecord(4, "ces", 3);
+  rio::endRecord(4);
+  rio::writeRecord(rio::STDOUT_UNIT, "console");
+  std::string_view rec;
+  EXPECT_FALSE(rio::readRecord(3, rec)) << "a dry unit reads as an empty file";
+  ASSERT_TRUE(rio::readRecord(7, rec));
+  EXPECT_EQ(rec, "line 1");
+  rio::writeRecord(7, "a write on an old file goes to the sink too");
+  EXPECT_EQ(rio::unitFileName(3), "new.out");
+  EXPECT_EQ(rio::unitFileName(rio::STDOUT_UNIT), "");
+  EXPECT_FALSE(rio::tryOpenUnit(8, "no-such-folder/x.out", rio::FileStatus::unknown));
+  EXPECT_FALSE(rio::tryOpenUnit(8, ".", rio::FileStatus::unknown));
+  EXPECT_FALSE(rio::tryOpenUnit(8, "missing.txt", rio::FileStatus::old));
+  rio::appendToRecord(3, "unfinished", 10);
+  rio::closeAllUnits();
+  rio::endDryRun();
+
+  const std::vector<std::pair<int, std::string>> expected = {
+      {3, " one           1"}, {4, "pieces"}, {6, "console"},
+      {7, "a write on an old file goes to the sink too"}, {3, "unfinished"}};
+  EXPECT_EQ(seen, expected);
+  EXPECT_FALSE(std::filesystem::exists("new.out"));
+  EXPECT_EQ(readFile("old.txt"), hundredLines());
+  EXPECT_FALSE(rio::dryRun());
+
+  // After the dry run, files are created and written as ever.
+  rio::openUnit(3, "new.out", rio::FileStatus::unknown);
+  rio::writeRecord(3, "real");
+  rio::closeUnit(3);
+  EXPECT_EQ(readFile("new.out"), "real\r\n");
 }
