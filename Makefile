@@ -1,33 +1,44 @@
 # Two commands a user needs: `make demo` and `make test`.
+# `make` and `make demo` build the program alone (no test libraries needed);
+# `make test` builds and runs the tests, `make bench` the benchmarks.
 BUILD   ?= build
 ASAN    ?= build-sanitize
 JOBS    ?= $(shell nproc 2>/dev/null || echo 2)
+EXAMPLE ?= aldmouth-bank
+DEMO    ?= demo-run
 
 .PHONY: all build test test-sanitize bench demo clean
 
 all: build
 
+# The first configuration leaves the tests and benchmarks out; `make test`
+# and `make bench` switch them on in the same build folder.
 $(BUILD)/CMakeCache.txt:
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DVORN_BENCH=OFF
 
 build: $(BUILD)/CMakeCache.txt
-	cmake --build $(BUILD) -j $(JOBS)
+	cmake --build $(BUILD) -j $(JOBS) --target vornv7
 
-test: build
+test: $(BUILD)/CMakeCache.txt
+	cmake -S . -B $(BUILD) -DBUILD_TESTING=ON
+	cmake --build $(BUILD) -j $(JOBS)
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
 $(ASAN)/CMakeCache.txt:
-	cmake -S . -B $(ASAN) -DCMAKE_BUILD_TYPE=Debug -DVORN_SANITIZE=ON
+	cmake -S . -B $(ASAN) -DCMAKE_BUILD_TYPE=Debug -DVORN_SANITIZE=ON -DBUILD_TESTING=ON
 
 test-sanitize: $(ASAN)/CMakeCache.txt
 	cmake --build $(ASAN) -j $(JOBS)
 	cd $(ASAN) && ctest --output-on-failure -j $(JOBS)
 
-bench: build
+bench: $(BUILD)/CMakeCache.txt
+	cmake -S . -B $(BUILD) -DVORN_BENCH=ON
+	cmake --build $(BUILD) -j $(JOBS) --target vorn_bench
 	$(BUILD)/vorn_bench
 
+# make demo EXAMPLE=NAME runs examples/NAME instead of Aldmouth Bank.
 demo: build
-	bash tools/demo.sh $(BUILD) demo-run
+	bash tools/demo.sh $(BUILD) $(DEMO) $(EXAMPLE)
 
 clean:
-	rm -rf $(BUILD) $(ASAN) demo-run
+	rm -rf $(BUILD) $(ASAN) $(DEMO)
