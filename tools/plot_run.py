@@ -301,12 +301,15 @@ def save(plt, fig, out):
     plt.close(fig)
 
 
-def plot_concentration(plt, path, out):
+def plot_concentration(plt, path, out, layers):
+    """layers: (radius, zlow, ztop) of each point, from its set-up record."""
     points, times, conc = read_conc(path)
     fig, ax = plt.subplots(figsize=(9, 4.5))
-    for i, (x, y, z) in enumerate(points):
+    for i, (x, y, _) in enumerate(points):
+        r, lo, hi = layers[i]
         ax.plot(times, [c[i] for c in conc],
-                label="point %d: x %.0f m, y %.0f m, z %.2f m" % (i + 1, x, y, z))
+                label="point %d: x %.0f m, y %.0f m, radius %g m, z %g\u2013%g m"
+                % (i + 1, x, y, r, lo, hi))
     ax.set_xlabel("time (days)")
     ax.set_ylabel("concentration (g/m$^3$)")
     ax.set_title("Concentration at the sampling points")
@@ -486,7 +489,7 @@ def plot_sediment(plt, path, out):
         if k < 6 or any(v != 0 for v in col(k)):
             ax.plot(t, col(k), label=label)
     ax.set_ylabel("Rouse number")
-    ax.legend(fontsize="small")
+    ax.legend(fontsize="small", ncol=2)
     ax = axes[4]
     ax.plot(t, col(8), label="packets live (ktotal)")
     ax.plot(t, col(9), label="packets broken up (kbreak)")
@@ -531,8 +534,13 @@ def main(argv):
         found = outputs_of(par, a.rundir)
         points = []
         if "concentration" in found:
-            points = [free_numbers(r, par)[:2] for r in found["concentration"][1]]
-            plot_concentration(plt, found["concentration"][0], os.path.join(out, "concentration.png"))
+            records = [free_numbers(r, par) for r in found["concentration"][1]]
+            if any(len(v) < 5 for v in records):
+                raise LayoutError("%s: a concentration point record holds fewer than 5 values"
+                                  % par)
+            points = [v[:2] for v in records]
+            plot_concentration(plt, found["concentration"][0],
+                               os.path.join(out, "concentration.png"), [v[2:5] for v in records])
             written.append("concentration.png")
         grid = None
         layer = None
