@@ -9,6 +9,16 @@ DEMO    ?= demo-run
 
 .PHONY: all build test test-sanitize bench demo clean
 
+# Run as root on Debian, `make test` and `make bench` install the library
+# they need when it is missing (the program itself needs none).
+define apt_need
+	@if [ "$$(id -u)" = 0 ] && command -v apt-get >/dev/null && ! dpkg -s $(1) >/dev/null 2>&1; then \
+	  echo "make: installing $(1)"; \
+	  DEBIAN_FRONTEND=noninteractive apt-get install -y -q $(1) >/dev/null || \
+	  { apt-get update -q >/dev/null && DEBIAN_FRONTEND=noninteractive apt-get install -y -q $(1) >/dev/null; }; \
+	fi
+endef
+
 all: build
 
 # The first configuration leaves the tests and benchmarks out; `make test`
@@ -20,11 +30,13 @@ build: $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS) --target vornv7
 
 test: $(BUILD)/CMakeCache.txt
+	$(call apt_need,libgtest-dev)
 	cmake -S . -B $(BUILD) -DBUILD_TESTING=ON
 	cmake --build $(BUILD) -j $(JOBS)
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
 $(ASAN)/CMakeCache.txt:
+	$(call apt_need,libgtest-dev)
 	cmake -S . -B $(ASAN) -DCMAKE_BUILD_TYPE=Debug -DVORN_SANITIZE=ON -DBUILD_TESTING=ON
 
 test-sanitize: $(ASAN)/CMakeCache.txt
@@ -32,6 +44,7 @@ test-sanitize: $(ASAN)/CMakeCache.txt
 	cd $(ASAN) && ctest --output-on-failure -j $(JOBS)
 
 bench: $(BUILD)/CMakeCache.txt
+	$(call apt_need,libbenchmark-dev)
 	cmake -S . -B $(BUILD) -DVORN_BENCH=ON
 	cmake --build $(BUILD) -j $(JOBS) --target vorn_bench
 	$(BUILD)/vorn_bench
