@@ -21,6 +21,13 @@ namespace {
 
 class Example : public testutil::ScratchDir {
  protected:
+  void SetUp() override {
+    ScratchDir::SetUp();
+#ifdef VORN_SANITIZED_BUILD
+    GTEST_SKIP() << "the examples run in the release tests; under the sanitizers they take minutes";
+#endif
+  }
+
   // Copies examples/NAME (its run.par and forcing files) here and runs it.
   void runExample(const std::string& name) {
     const fs::path from = fs::path(VORN_SOURCE_DIR) / "examples" / name;
