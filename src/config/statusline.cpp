@@ -1,6 +1,7 @@
 #include "config/statusline.hpp"
 
 #include <sys/ioctl.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -39,6 +40,13 @@ std::size_t usableWidth(int fd) noexcept {
   return 79;
 }
 
+// A run put in the background of a shell leaves the terminal to what the
+// user does in the foreground.
+bool inBackground(int fd) noexcept {
+  const pid_t fg = ::tcgetpgrp(fd);
+  return fg > 0 && fg != ::getpgrp();
+}
+
 }  // namespace
 
 bool statusLineOpen(int fd, bool force) noexcept {
@@ -52,7 +60,7 @@ bool statusLineOpen(int fd, bool force) noexcept {
 }
 
 void statusLineShow(std::string_view text) noexcept {
-  if (!line.on) return;
+  if (!line.on || inBackground(line.fd)) return;
   char buf[kMaxLine + 8];
   std::size_t n = 0;
   buf[n++] = '\r';

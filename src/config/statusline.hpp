@@ -15,7 +15,8 @@ namespace rio {
 bool statusLineOpen(int fd, bool force = false) noexcept;
 
 // Draws `text` in place of the line's previous text, cut to the terminal's
-// width. Nothing when the line is off.
+// width. Nothing when the line is off, or while the run is in the
+// background of a shell (its process group not the terminal's foreground).
 void statusLineShow(std::string_view text) noexcept;
 
 // Erases the line (nothing when it is not drawn); the next show draws it
