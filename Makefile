@@ -1,42 +1,65 @@
 # Two commands a user needs: `make demo` and `make test`.
+# `make` and `make demo` build the program alone (no test libraries needed);
+# `make test` builds and runs the tests, `make bench` the benchmarks.
 BUILD   ?= build
 ASAN    ?= build-sanitize
 JOBS    ?= $(shell nproc 2>/dev/null || echo 2)
+EXAMPLE ?= aldmouth-bank
+DEMO    ?= demo-run
 
 .PHONY: all build deps test test-sanitize bench demo clean
 
+# Run as root on Debian, `make test` and `make bench` install the library
+# they need when it is missing (the program itself needs none).
+define apt_need
+	@if [ "$$(id -u)" = 0 ] && command -v apt-get >/dev/null && ! dpkg -s $(1) >/dev/null 2>&1; then \
+	  echo "make: installing $(1)"; \
+	  DEBIAN_FRONTEND=noninteractive apt-get install -y -q $(1) >/dev/null || \
+	  { apt-get update -q >/dev/null && DEBIAN_FRONTEND=noninteractive apt-get install -y -q $(1) >/dev/null; }; \
+	fi
+endef
+
 all: build
 
+# The first configuration leaves the tests and benchmarks out; `make test`
+# and `make bench` switch them on in the same build folder.
 $(BUILD)/CMakeCache.txt:
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DVORN_BENCH=OFF
 
+# The programs alone: vornv7, and vorn2nc when netcdf-c is there.
 build: $(BUILD)/CMakeCache.txt
-	cmake --build $(BUILD) -j $(JOBS)
+	cmake --build $(BUILD) -j $(JOBS) --target programs
 
 # The Debian packages of vorn2nc and the figures: installed when run as root.
 deps:
 	@bash tools/deps.sh
 
-test: deps
-	@$(MAKE) --no-print-directory build
+test: deps $(BUILD)/CMakeCache.txt
+	$(call apt_need,libgtest-dev)
+	cmake -S . -B $(BUILD) -DBUILD_TESTING=ON
+	cmake --build $(BUILD) -j $(JOBS)
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
 $(ASAN)/CMakeCache.txt:
-	cmake -S . -B $(ASAN) -DCMAKE_BUILD_TYPE=Debug -DVORN_SANITIZE=ON
+	$(call apt_need,libgtest-dev)
+	cmake -S . -B $(ASAN) -DCMAKE_BUILD_TYPE=Debug -DVORN_SANITIZE=ON -DBUILD_TESTING=ON
 
 test-sanitize: deps $(ASAN)/CMakeCache.txt
 	cmake --build $(ASAN) -j $(JOBS)
 	cd $(ASAN) && ctest --output-on-failure -j $(JOBS)
 
 bench: $(BUILD)/CMakeCache.txt
+	$(call apt_need,libbenchmark-dev)
+	cmake -S . -B $(BUILD) -DVORN_BENCH=ON
 	bash tools/benchlib.sh $(BUILD)
-	cmake --build $(BUILD) -j $(JOBS)
+	cmake --build $(BUILD) -j $(JOBS) --target benchmarks
 	bash bench/run.sh $(BUILD)
 	if [ -x $(BUILD)/vorn2nc_bench ]; then $(BUILD)/vorn2nc_bench; fi
 
+# make demo EXAMPLE=NAME runs examples/NAME instead of Aldmouth Bank.
 demo: deps
 	@$(MAKE) --no-print-directory build
-	bash tools/demo.sh $(BUILD) demo-run
+	bash tools/demo.sh $(BUILD) $(DEMO) $(EXAMPLE)
 
 clean:
-	rm -rf $(BUILD) $(ASAN) demo-run
+	rm -rf $(BUILD) $(ASAN) $(DEMO)

@@ -1,36 +1,34 @@
 #!/usr/bin/env bash
-# Runs the bundled Aldmouth Bank example in a scratch folder (the committed
-# example stays clean), shows the progress as it goes, draws the quick-look
-# figures and lists what was written.
-#   tools/demo.sh BUILD_DIR [SCRATCH_DIR]
+# Runs a bundled example in a scratch folder (the committed example stays
+# clean), draws the quick-look figures and lists what was written. On a
+# terminal the program's own progress line shows how far the run has come.
+#   tools/demo.sh BUILD_DIR [SCRATCH_DIR] [EXAMPLE]
+# EXAMPLE is a folder name under examples/ (default aldmouth-bank).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="$(cd "${1:-$root/build}" && pwd)"
 scratch="${2:-$root/demo-run}"
-example="$root/examples/aldmouth-bank"
+name="${3:-aldmouth-bank}"
+example="$root/examples/$name"
 prog="$build/vornv7"
 [ -x "$prog" ] || { echo "demo: $prog is missing; run make first" >&2; exit 1; }
+if [ ! -f "$example/run.par" ]; then
+  echo "demo: no example \"$name\"; the examples are:" >&2
+  for d in "$root"/examples/*/; do [ -f "$d/run.par" ] && echo "  $(basename "$d")" >&2; done
+  exit 1
+fi
 
 rm -rf "$scratch"
 mkdir -p "$scratch"
 scratch="$(cd "$scratch" && pwd)"
 cp "$example"/*.dat "$example"/run.par "$scratch"/
 cd "$scratch"
-echo "demo: running the Aldmouth Bank example in $scratch"
+echo "demo: running examples/$name in $scratch"
 start=$(date +%s)
-# The console goes to screen.txt; its progress lines are shown as they come.
-"$prog" run.par screen.txt &
-pid=$!
-shown=""
-while kill -0 "$pid" 2>/dev/null; do
-  sleep 1
-  if [ -f vornprog.out ]; then
-    line="$(tr -d '\r' < vornprog.out)"
-    if [ -n "$line" ] && [ "$line" != "$shown" ]; then echo "  $line"; shown="$line"; fi
-  fi
-done
+# The console goes to screen.txt; the progress line, when standard error is
+# a terminal, shows the run as it goes.
 status=0
-wait "$pid" || status=$?
+"$prog" run.par screen.txt || status=$?
 if [ "$status" -ne 0 ]; then
   echo "demo: vornv7 ended with status $status" >&2
   exit "$status"

@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """Quick-look figures of a vornv7 run.
 
-    /usr/bin/python3 tools/plot_run.py RUNDIR [--par run.par] [--out DIR] [--frame N]
+    /usr/bin/python3 tools/plot_run.py RUNDIR [--par run.par] [--out DIR] [--frame N] [--log]
 
 RUNDIR is the folder the run was made in. The parameter file (run.par in
 RUNDIR unless --par says otherwise) tells which output files the run wrote;
@@ -11,11 +11,17 @@ match stops the script with a message naming the file and the line.
 Figures written into --out (default RUNDIR/plots), one per output found:
   concentration.png  concentration time series at each sampling point
   map.png            concentration map of one frame (--frame, default the
-                     last; 1 is the first) with the sampling points marked
+                     last; 1 is the first) in its layer, with the sampling
+                     points and the release point; --log for a logarithmic
+                     colour scale that shows the faint fringe of the plume
   cloud.png          path of the cloud's centre of mass with the
-                     principal-axis ellipses of the packet cloud
-  biology_map.png    biology exposure on the map (equivalent days)
-  sediment.png       friction velocities, Rouse numbers and packets in time
+                     principal-axis ellipses of the packet cloud, coloured
+                     and labelled by day, start and end marked
+  biology_map.png    biology exposure on the map (equivalent days), with
+                     its thresholds and layer
+  sediment.png       friction velocities, zw, the settling velocity in
+                     force, Rouse numbers, packets live and broken up, and
+                     the broken-up fraction kbreak/ktotal, in time
 Needs matplotlib (Debian: apt-get install python3-matplotlib).
 """
 import argparse
@@ -281,11 +287,11 @@ def map_size(extent):
     return (7.5, min(10.0, max(3.0, 1.4 + 6.0 * aspect)))
 
 
-def colorbar(fig, ax, im, label):
+def colorbar(fig, ax, im, label, extend="neither"):
     """A colour bar beside a map, as tall as the map itself."""
     from mpl_toolkits.axes_grid1 import make_axes_locatable
     cax = make_axes_locatable(ax).append_axes("right", size="4%", pad=0.1)
-    fig.colorbar(im, cax=cax, label=label)
+    fig.colorbar(im, cax=cax, label=label, extend=extend)
 
 
 def save(plt, fig, out):
@@ -295,12 +301,15 @@ def save(plt, fig, out):
     plt.close(fig)
 
 
-def plot_concentration(plt, path, out):
+def plot_concentration(plt, path, out, layers):
+    """layers: (radius, zlow, ztop) of each point, from its set-up record."""
     points, times, conc = read_conc(path)
     fig, ax = plt.subplots(figsize=(9, 4.5))
-    for i, (x, y, z) in enumerate(points):
+    for i, (x, y, _) in enumerate(points):
+        r, lo, hi = layers[i]
         ax.plot(times, [c[i] for c in conc],
-                label="point %d: x %.0f m, y %.0f m, z %.2f m" % (i + 1, x, y, z))
+                label="point %d: x %.0f m, y %.0f m, radius %g m, z %g\u2013%g m"
+                % (i + 1, x, y, r, lo, hi))
     ax.set_xlabel("time (days)")
     ax.set_ylabel("concentration (g/m$^3$)")
     ax.set_title("Concentration at the sampling points")
@@ -309,7 +318,16 @@ def plot_concentration(plt, path, out):
     save(plt, fig, out)
 
 
-def plot_map(plt, path, out, frame, points):
+def layer_of(record, where):
+    """zlow, ztop (m) of a map set-up record: nx x0 x1 ny y0 y1 zlow ztop."""
+    v = free_numbers(record, where)
+    if len(v) < 8:
+        raise LayoutError("%s: the map record %r holds no layer" % (where, record))
+    return v[6], v[7]
+
+
+def plot_map(plt, path, out, frame, points, layer, log):
+    from matplotlib.colors import LogNorm
     nframes, xg, yg, frames = read_map(path)
     if not frames:
         raise LayoutError("%s: no map frame" % path)
@@ -320,78 +338,172 @@ def plot_map(plt, path, out, frame, points):
     t, cmap, _ = frames[frame - 1]
     extent = cell_extent(xg, yg)
     fig, ax = plt.subplots(figsize=map_size(extent))
-    im = ax.imshow(cmap, origin="lower", extent=extent, cmap="viridis", aspect="equal")
-    colorbar(fig, ax, im, "concentration (g/m$^3$)")
+    colours = plt.get_cmap("viridis")
+    norm = None
+    if log:
+        # The faint fringe of the plume, down to four decades below the
+        # peak; cells below that, or empty, take the lowest colour.
+        positive = [v for row in cmap for v in row if v > 0 and not math.isnan(v)]
+        top = max(positive) if positive else 1.0
+        norm = LogNorm(vmin=top * 1e-4, vmax=top, clip=False)
+        colours = colours.with_extremes(under=colours(0.0), bad=colours(0.0))
+    im = ax.imshow(cmap, origin="lower", extent=extent, cmap=colours, aspect="equal", norm=norm)
+    colorbar(fig, ax, im, "concentration (g/m$^3$)" + (", log scale" if log else ""),
+             "min" if log else "neither")
     if points:
         ax.plot([p[0] * 0.001 for p in points], [p[1] * 0.001 for p in points], "r^",
                 label="sampling points")
-        ax.legend(loc="upper left", fontsize="small")
-    ax.plot([0], [0], "w+", markersize=12)
+    ax.plot([0], [0], "w+", markersize=12, markeredgewidth=2, label="release point")
+    ax.legend(loc="upper left", fontsize="small", facecolor="0.85")
     ax.set_xlabel("x (km)")
     ax.set_ylabel("y (km)")
-    ax.set_title("Concentration map, frame %d of %d, day %.3f" % (frame, len(frames), t))
+    ax.set_title("Concentration in the layer z %g\u2013%g m, day %.3f\n(map frame %d of %d)"
+                 % (layer[0], layer[1], t, frame, len(frames)))
     save(plt, fig, out)
     return xg, yg
 
 
+def ellipse(xm, ym, l1, l2, theta_deg):
+    """The 2-sigma principal-axis ellipse of the cloud, in km."""
+    a, b = 2 * math.sqrt(max(l1, 0.0)), 2 * math.sqrt(max(l2, 0.0))
+    th = math.radians(theta_deg)
+    pts = [(xm + a * math.cos(s) * math.cos(th) - b * math.sin(s) * math.sin(th),
+            ym + a * math.cos(s) * math.sin(th) + b * math.sin(s) * math.cos(th))
+           for s in [2 * math.pi * k / 60 for k in range(61)]]
+    return [p[0] * 0.001 for p in pts], [p[1] * 0.001 for p in pts]
+
+
+def spread_labels(ax, places, width, height):
+    """Writes each (x, y, text, colour) label unless its box (width by
+    height, data units, to the upper right of the point) would overlap one
+    already written: the first ones win."""
+    kept = []
+    for x, y, text, colour in places:
+        if all(abs(x - kx) >= width or abs(y - ky) >= height for kx, ky in kept):
+            kept.append((x, y))
+            ax.annotate(text, (x, y), textcoords="offset points", xytext=(4, 3), fontsize=7,
+                        color=colour, zorder=6,
+                        bbox=dict(boxstyle="round,pad=0.1", fc="white", ec="none", alpha=0.7))
+
+
 def plot_cloud(plt, path, out):
-    rows = read_stats(path)
-    fig, ax = plt.subplots(figsize=(7, 6))
+    from matplotlib import cm
+    from matplotlib.collections import LineCollection
+    from matplotlib.colors import Normalize
+    rows = [r for r in read_stats(path) if not any(math.isnan(v) for v in r[:7])]
+    if not rows:
+        raise LayoutError("%s: no statistics record with a finite centre and spread" % path)
+    t0, t1 = rows[0][0], rows[-1][0]
+    norm = Normalize(vmin=t0, vmax=t1 if t1 > t0 else t0 + 1)
+    colours = cm.get_cmap("viridis")
+    fig, ax = plt.subplots(figsize=(8, 6.5))
     xs = [r[1] * 0.001 for r in rows]
     ys = [r[2] * 0.001 for r in rows]
-    ax.plot(xs, ys, "k-", lw=1, label="centre of mass")
-    step = max(1, len(rows) // 12)
-    for r in rows[::step]:
-        _, xm, ym, _, l1, l2, theta = r[:7]
-        if any(math.isnan(v) for v in (xm, ym, l1, l2, theta)):
-            continue
-        a, b = 2 * math.sqrt(max(l1, 0.0)), 2 * math.sqrt(max(l2, 0.0))
-        th = math.radians(theta)
-        pts = [(xm + a * math.cos(s) * math.cos(th) - b * math.sin(s) * math.sin(th),
-                ym + a * math.cos(s) * math.sin(th) + b * math.sin(s) * math.cos(th))
-               for s in [2 * math.pi * k / 60 for k in range(61)]]
-        ax.plot([p[0] * 0.001 for p in pts], [p[1] * 0.001 for p in pts], "b-", lw=0.7)
-    ax.plot([], [], "b-", lw=0.7, label="2-sigma principal-axis ellipses")
-    ax.plot([0], [0], "r+", markersize=12, label="release point")
+    # The track, coloured by time like the ellipses.
+    track = LineCollection([[(xs[k], ys[k]), (xs[k + 1], ys[k + 1])] for k in range(len(xs) - 1)],
+                           cmap=colours, norm=norm, linewidths=1.2, zorder=2)
+    track.set_array([rows[k][0] for k in range(len(xs) - 1)])
+    ax.add_collection(track)
+    picks = sorted(set(range(0, len(rows), max(1, len(rows) // 10))) | {len(rows) - 1})
+    outline = []
+    for k in picks:
+        day, xm, ym, _, l1, l2, theta = rows[k][:7]
+        ex, ey = ellipse(xm, ym, l1, l2, theta)
+        ax.plot(ex, ey, "-", color=colours(norm(day)), lw=1.0, zorder=1)
+        outline += list(zip(ex, ey))
+    ax.plot([0], [0], "k+", markersize=12, markeredgewidth=2, label="release point", zorder=5)
+    ax.plot(xs[0], ys[0], "o", mfc="none", mec="green", mew=2, ms=11, zorder=5,
+            label="start, day %.2f" % t0)
+    ax.plot(xs[-1], ys[-1], "s", mfc="none", mec="red", mew=2, ms=10, zorder=5,
+            label="end, day %.2f" % t1)
+    ax.plot([], [], "-", color=colours(0.5), lw=1.2, label="centre of mass (labels: day)")
+    ax.plot([], [], "-", color=colours(0.8), lw=1.0,
+            label="2-sigma principal-axis ellipses (labels: day)")
     ax.set_aspect("equal", adjustable="datalim")
+    ax.update_datalim(outline + list(zip(xs, ys)))
+    ax.autoscale_view()
+    span = max(max(x for x, _ in outline) - min(x for x, _ in outline),
+               max(y for _, y in outline) - min(y for _, y in outline), 1e-6)
+    # Days on the track at the ellipses' times, and on each ellipse at the
+    # tip of its major axis.
+    tips = []
+    for k in picks:
+        day, xm, ym, _, l1, _, theta = rows[k][:7]
+        a = 2 * math.sqrt(max(l1, 0.0))
+        th = math.radians(theta)
+        tx, ty = (xm + a * math.cos(th)) * 0.001, (ym + a * math.sin(th)) * 0.001
+        ax.plot([tx], [ty], "o", color=colours(norm(day)), ms=3.5, zorder=3)
+        tips.append((tx, ty, "%.2f" % day, "0.1"))
+    for k in picks:
+        ax.plot([xs[k]], [ys[k]], "o", color=colours(norm(rows[k][0])), mec="0.1", mew=0.5,
+                ms=4, zorder=4)
+    spread_labels(ax, [(xs[k], ys[k], "%.2f" % rows[k][0], "0.1") for k in picks] + tips,
+                  0.11 * span, 0.045 * span)
+    fig.colorbar(cm.ScalarMappable(norm=norm, cmap=colours), ax=ax, label="time (day)")
     ax.set_xlabel("x (km)")
     ax.set_ylabel("y (km)")
-    ax.set_title("Packet cloud: centre of mass and spread")
-    ax.legend(fontsize="small")
+    ax.set_title("Packet cloud: centre of mass and spread, days %.2f to %.2f" % (t0, t1))
+    ax.legend(fontsize="small", loc="best")
     ax.grid(alpha=0.3)
     save(plt, fig, out)
 
 
-def plot_biomap(plt, path, out, xg, yg):
+def plot_biomap(plt, path, out, xg, yg, thresholds, layer):
     grid = read_biomap(path, len(xg), len(yg))
     extent = cell_extent(xg, yg)
     fig, ax = plt.subplots(figsize=map_size(extent))
     im = ax.imshow(grid, origin="lower", extent=extent, cmap="magma", aspect="equal")
     colorbar(fig, ax, im, "exposure (equivalent days)")
+    ax.plot([0], [0], "c+", markersize=12, markeredgewidth=2, label="release point")
+    ax.legend(loc="upper left", fontsize="small", facecolor="0.85")
     ax.set_xlabel("x (km)")
     ax.set_ylabel("y (km)")
-    ax.set_title("Biology exposure on the map")
+    ax.set_title("Biology exposure on the map, layer z %g\u2013%g m\n"
+                 "weight 0 at or below %g g/m$^3$, 1 at or above %g g/m$^3$"
+                 % (layer[0], layer[1], thresholds[0], thresholds[1]))
     save(plt, fig, out)
 
 
 def plot_sediment(plt, path, out):
     rows = read_sediment(path)
     t = [r[0] for r in rows]
-    fig, axes = plt.subplots(3, 1, figsize=(9, 8), sharex=True)
-    axes[0].plot(t, [r[1] for r in rows], label="u* (u*cw)")
-    axes[0].plot(t, [r[2] for r in rows], label="u*c")
-    axes[0].set_ylabel("friction velocity (m/s)")
-    axes[0].legend(fontsize="small")
-    for col, label in ((4, "Rouse, settling now"), (5, "Rouse, initial settling"),
-                       (6, "Rouse with u*c, settling now"), (7, "Rouse with u*c, initial")):
-        axes[1].plot(t, [r[col] for r in rows], label=label)
-    axes[1].set_ylabel("Rouse number")
-    axes[1].legend(fontsize="small")
-    axes[2].plot(t, [r[8] for r in rows], label="packets released")
-    axes[2].plot(t, [r[9] for r in rows], label="packets broken up")
-    axes[2].set_ylabel("packets")
-    axes[2].set_xlabel("time (days)")
-    axes[2].legend(fontsize="small")
+    col = lambda k: [r[k] for r in rows]
+    fig, axes = plt.subplots(6, 1, figsize=(9, 13), sharex=True)
+    ax = axes[0]
+    ax.plot(t, col(1), label="u* in force (u*cw, or from the drag law)")
+    if any(v != 0 for v in col(2)):
+        ax.plot(t, col(2), label="u*c")
+    ax.set_ylabel("friction velocity\n(m/s)")
+    ax.legend(fontsize="small")
+    ax = axes[1]
+    ax.plot(t, col(3), color="tab:brown")
+    ax.set_ylabel("zw (m)")
+    if all(v == 0 for v in col(3)):
+        ax.text(0.01, 0.8, "zw = 0: one-layer model", transform=ax.transAxes, fontsize="small")
+    ax = axes[2]
+    ax.plot(t, [v * 1000 for v in col(10)], color="tab:green", drawstyle="steps-mid")
+    ax.set_ylabel("settling velocity\nin force (mm/s)")
+    ax = axes[3]
+    for k, label in ((4, "Rouse, settling in force"), (5, "Rouse, initial settling"),
+                     (6, "Rouse with u*c, settling in force"), (7, "Rouse with u*c, initial")):
+        if k < 6 or any(v != 0 for v in col(k)):
+            ax.plot(t, col(k), label=label)
+    ax.set_ylabel("Rouse number")
+    ax.legend(fontsize="small", ncol=2)
+    ax = axes[4]
+    ax.plot(t, col(8), label="packets live (ktotal)")
+    ax.plot(t, col(9), label="packets broken up (kbreak)")
+    ax.set_ylabel("packets")
+    ax.legend(fontsize="small")
+    ax = axes[5]
+    ax.plot(t, [100.0 * b / n if n > 0 else float("nan") for n, b in zip(col(8), col(9))],
+            color="tab:red")
+    ax.set_ylim(-5, 105)
+    ax.set_ylabel("broken up (%)")
+    ax.set_title("packets 1..kbreak broken up at least once, as kbreak / ktotal: it keeps its "
+                 "value when the settling\nvelocity falls back, and falls only as new packets "
+                 "are released", fontsize="small")
+    ax.set_xlabel("time (days)")
     for ax in axes:
         ax.grid(alpha=0.3)
     fig.suptitle("Sediment parameters")
@@ -404,6 +516,8 @@ def main(argv):
     ap.add_argument("--par", help="parameter file (default RUNDIR/run.par)")
     ap.add_argument("--out", help="folder for the figures (default RUNDIR/plots)")
     ap.add_argument("--frame", type=int, help="map frame to draw, from 1 (default the last)")
+    ap.add_argument("--log", action="store_true",
+                    help="logarithmic colour scale for the concentration map")
     a = ap.parse_args(argv)
     try:
         import matplotlib
@@ -420,18 +534,28 @@ def main(argv):
         found = outputs_of(par, a.rundir)
         points = []
         if "concentration" in found:
-            points = [free_numbers(r, par)[:2] for r in found["concentration"][1]]
-            plot_concentration(plt, found["concentration"][0], os.path.join(out, "concentration.png"))
+            records = [free_numbers(r, par) for r in found["concentration"][1]]
+            if any(len(v) < 5 for v in records):
+                raise LayoutError("%s: a concentration point record holds fewer than 5 values"
+                                  % par)
+            points = [v[:2] for v in records]
+            plot_concentration(plt, found["concentration"][0],
+                               os.path.join(out, "concentration.png"), [v[2:5] for v in records])
             written.append("concentration.png")
         grid = None
+        layer = None
         if "map" in found:
-            grid = plot_map(plt, found["map"][0], os.path.join(out, "map.png"), a.frame, points)
+            layer = layer_of(found["map"][1][0], par)
+            grid = plot_map(plt, found["map"][0], os.path.join(out, "map.png"), a.frame, points,
+                            layer, a.log)
             written.append("map.png")
         if "statistics" in found:
             plot_cloud(plt, found["statistics"][0], os.path.join(out, "cloud.png"))
             written.append("cloud.png")
         if "biology_map" in found and grid is not None:
-            plot_biomap(plt, found["biology_map"][0], os.path.join(out, "biology_map.png"), *grid)
+            thresholds = free_numbers(found["biology_map"][1][0], par)[:2]
+            plot_biomap(plt, found["biology_map"][0], os.path.join(out, "biology_map.png"),
+                        grid[0], grid[1], thresholds, layer)
             written.append("biology_map.png")
         if "sediment" in found:
             plot_sediment(plt, found["sediment"][0], os.path.join(out, "sediment.png"))

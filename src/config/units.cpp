@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "config/numfmt.hpp"
+#include "config/statusline.hpp"
 #include "driver/stop.hpp"
 
 namespace rio {
@@ -96,6 +97,7 @@ std::string trimName(std::string_view name) {
 
 // Writes every byte or reports why not (errno).
 bool writeAll(int fd, const char* p, std::size_t n) {
+  if (fd == 1) statusLineBeforeStdout();
   while (n > 0) {
     ssize_t k = ::write(fd, p, n);
     if (k < 0) {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "config/units.hpp"
+#include "driver/cmdoptions.hpp"
 #include "driver/nextpointer.hpp"
 #include "driver/stop.hpp"
 #include "state/text.hpp"
@@ -52,6 +53,7 @@ void INPUTSTYLECMDLN_POSIX(std::int32_t iflag) {
   }
   if (iflag == 0) return;
 
+  if (!COMMANDOPTIONS(arguments)) usage();
   const std::size_t n = arguments.size();
   if (n >= 3) usage();
   VORNIO.inunit = rio::STDIN_UNIT;

@@ -5,12 +5,14 @@
 #include <exception>
 #include <string>
 
+#include "config/statusline.hpp"
 #include "config/units.hpp"
 #include "driver/stop.hpp"
 
 namespace {
 
 void toStandardError(const std::string& message) {
+  rio::statusLineClear();  // the message starts on a row of its own
   std::string line = message + "\n";
   ssize_t k = ::write(2, line.data(), line.size());
   (void)k;
@@ -24,6 +26,7 @@ int endOnIoFailure(const IoFailure& e) {
 
 // A stop: everything written so far must reach its file.
 int endOnStop() {
+  rio::statusLineClose();
   try {
     rio::closeAllUnits();
     return 0;

@@ -13,6 +13,7 @@
 #include "driver/inputstyleroutines.hpp"
 #include "driver/nextpointer.hpp"
 #include "driver/stop.hpp"
+#include "driver/termprogress.hpp"
 #include "forcing/calcustar.hpp"
 #include "forcing/interpvel.hpp"
 #include "forcing/nodeinfo.hpp"
@@ -317,6 +318,7 @@ void MAIN() {
   // The time loop.
   iflag = 0;
   VORNPROG.pctlast = 0;
+  TERMPROGRESS(-1);
   TimingmidRecord& t = TIMINGMID;
   VelocitymidRecord& vel = VELOCITYMID;
   const std::int32_t nnv = VELINFOMID.nnv;
@@ -385,6 +387,7 @@ void MAIN() {
       PLACEANDMOVE(t.dtact, nnv, VELINFOMID.heightnodes, vel.ucur, vel.vcur);
       OUTPUT(iflag, errorcode);
       progress();
+      TERMPROGRESS(iflag);
       if (errorcode != 0) {
         ERRORREPORT(errorcode, "Output");
         ++running;
