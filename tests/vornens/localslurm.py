@@ -5,7 +5,8 @@ Slurm by hand. Needs root; writes no file under /etc: munged runs on its
 own socket and key, and SLURM_CONF names a slurm.conf generated in the
 folder, with state, spool, pid and log files beside it.
 
-    /usr/bin/python3 tests/vornens/localslurm.py start DIR   # then: export SLURM_CONF=DIR/slurm.conf
+    /usr/bin/python3 tests/vornens/localslurm.py start DIR
+    export SLURM_CONF=DIR/slurm.conf     # as start prints it
     /usr/bin/python3 tests/vornens/localslurm.py stop DIR
 """
 import os

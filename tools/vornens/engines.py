@@ -15,7 +15,6 @@ while any of them still has members queued or running.
 """
 import fcntl
 import os
-import re
 import shlex
 import shutil
 import signal
@@ -30,6 +29,12 @@ SLURM_SCRIPT = "slurm.sh"
 JOBLOG = "parallel.joblog"
 SLURM_JOBS = "slurm.jobs"
 TAIL_LINES = 5
+
+
+def sbatch_word(text):
+    """A value of an #SBATCH line: sbatch takes double quotes there, not
+    the shell's single ones."""
+    return '"%s"' % text if any(c.isspace() or c == "'" for c in text) else text
 
 
 def write_scripts(final, folder, programs, count):
@@ -59,8 +64,8 @@ rm -f running
 exit "$s"
 """ % {"final": q(final), "vornv7": q(programs["vornv7"]), "vorn2nc": q(programs["vorn2nc"])}
     slurm = """#!/bin/sh
-#SBATCH --job-name=vornens-%(name)s
-#SBATCH --output=%(final)s/slurm-logs/%%a.%%A.out
+#SBATCH --job-name=%(name)s
+#SBATCH --output=%(logs)s
 #SBATCH --ntasks=1
 #SBATCH --cpus-per-task=1
 # The members of the ensemble %(final)s as a Slurm job array:
@@ -69,7 +74,9 @@ exit "$s"
 member=$(sed -n "${SLURM_ARRAY_TASK_ID:?submit with --array}p" %(final)s/members.txt)
 if [ -z "$member" ]; then echo "no member $SLURM_ARRAY_TASK_ID in members.txt" >&2; exit 2; fi
 exec %(final)s/member.sh "$member"
-""" % {"final": q(final), "name": os.path.basename(final), "count": count}
+""" % {"final": q(final), "count": count,
+       "name": sbatch_word("vornens-" + os.path.basename(final)),
+       "logs": sbatch_word(os.path.join(final, "slurm-logs", "%a.%A.out"))}
     for name, text in ((MEMBER_SCRIPT, member), (SLURM_SCRIPT, slurm)):
         p = os.path.join(folder, name)
         with open(p, "w") as f:
@@ -183,13 +190,16 @@ class Progress:
     def show(self, todo):
         if not self.on:
             return
+        width = 79
         try:
             if os.tcgetpgrp(self.stream.fileno()) != os.getpgrp():
                 return
-            width = os.get_terminal_size(self.stream.fileno()).columns - 1
+            columns = os.get_terminal_size(self.stream.fileno()).columns
+            if columns > 1:
+                width = columns - 1  # the cursor never wraps onto a new row
         except OSError:
-            width = 79
-        self.stream.write("\r" + ("vornens: " + self.text(todo))[:max(width, 10)] + "\x1b[K")
+            pass
+        self.stream.write("\r" + ("vornens: " + self.text(todo))[:width] + "\x1b[K")
         self.stream.flush()
         self.drawn = True
 

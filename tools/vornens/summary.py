@@ -24,7 +24,6 @@ import datetime
 import os
 import re
 import resource
-import sys
 import tomllib
 
 import numpy as np
@@ -243,10 +242,13 @@ class Writer:
 
 
 class Scenarios:
-    """The members grouped by their varied values other than the seeds."""
+    """The members grouped by their varied values other than the seeds
+    (those that differ between members: a value set alone for all is no
+    scenario)."""
 
     def __init__(self, planned, present):
-        self.columns = [k for k, c in enumerate(planned.columns) if c["record"] != "seeds"]
+        self.columns = [k for k, c in enumerate(planned.columns) if c["record"] != "seeds"
+                        and len({repr(m.values[k]) for m in planned.members}) > 1]
         self.keys, self.of_member, self.members = [], {}, []
         for m in planned.members:
             key = tuple(m.values[k] for k in self.columns)
