@@ -34,7 +34,7 @@ void usage() {
   rio::listWrite(u, "vornv6_ts < infile > outfile");
   rio::listWrite(u, "vornv6_ts infile outfile");
   rio::listWrite(u, "If all else fails goto line line 134 of vornv6");
-  stopRun();
+  stopOnError();
 }
 
 }  // namespace

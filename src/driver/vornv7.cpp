@@ -85,7 +85,7 @@ void nextFriction(std::int32_t flag, std::int32_t& errorcode, std::int32_t& nerr
   rio::listWrite(out, " Further details are given in file ");
   rio::writeRecord(out, VORNIO.logname.view());
   rio::listWrite(out, "Program will now end its life");
-  stopRun();
+  stopOnError();
 }
 
 // A start-up check of the driver's own: the message on console and log.
@@ -349,7 +349,7 @@ void MAIN() {
         rio::listWrite(VORNIO.outunit, "**Fatal Error**.  Too many packets");
         rio::listWrite(VORNIO.logunit, "**Fatal Error**.  Too many packets");
         rio::listWrite(VORNIO.logunit, "ktotal, KMAX ", PACKETS.ktotal, KMAX);
-        stopRun();
+        stopOnError();
       }
       if (PACKETS.ktotal <= 0) {
         for (std::int32_t unit : {VORNIO.outunit, VORNIO.logunit}) {
@@ -405,5 +405,6 @@ void MAIN() {
     rio::listWrite(VORNIO.logunit, "i,timef, nerror, errorcode = ", i, t.timef, nerror, errorcode);
   }
   INPUTSTYLECMDLN_POSIX(iflag);
+  if (nerror != 0) stopOnError();
   stopRun();
 }

@@ -32,7 +32,7 @@ void OUTFILEOPEN(std::int32_t& unit, double& dtout, std::string_view name, std::
   const double dtact = TIMINGMID.dtact;
   if (dtact < kOutputOff) {
     toBoth("Model time step too small!!!  See subroutine outfileopen.");
-    stopRun();
+    stopOnError();
   }
   if (std::fabs(dtout) <= kOutputOff) {
     toBoth("No output for ", name);

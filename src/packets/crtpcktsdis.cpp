@@ -61,7 +61,7 @@ void CRTPCKTSDIS(float* x, float* y, float* z, float* ranks, std::int32_t& ktota
     rio::listRead(unit, ncol);
     if (ncol < 2) {
       rio::listWrite(VORNIO.outunit, "CrtPcktsDis: Not enough columns. ncol < 2");
-      stopRun();
+      stopOnError();
     }
     if (!readDischargeRecord()) {
       ioFailure("vornv7: no data record in the discharge file " +

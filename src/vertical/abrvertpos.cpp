@@ -19,7 +19,7 @@ namespace {
   rio::listWrite(log, "**Fatal Error in AbR_VertPos**");
   rio::listWrite(log, "Packet has a ranks larger than largest r         ranks in table");
   rio::listWrite(log, "k,ranks(k), maxranks ", k, rank, maxranks);
-  stopRun();
+  stopOnError();
 }
 
 // A packet ranked above the top of table 2 (packets kbreak+1..ktotal).
@@ -31,7 +31,7 @@ namespace {
   rio::listWrite(log, "**Fatal Error in AbR_VertPos2: Ini**");
   rio::listWrite(log, "Packet has a ranks larger than largest           ranks in table");
   rio::listWrite(log, "k,ranks(k), maxranks ", k, rank, maxranks);
-  stopRun();
+  stopOnError();
 }
 
 // Heights of packets first..last (1-based) from one table; returns the

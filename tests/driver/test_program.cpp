@@ -17,9 +17,9 @@ const std::string kParams13 =
     "vorn.log\n1234567 7654321\n2 0\n1\n0.5 1\n2\n1\n0.0001\n0.001 0.001 0.001 0\n0.4 0.05\n0\n1\n"
     "1000 100 1 0\n";
 
-TEST_F(Program, TooManyArgumentsPrintTheUsageAndExitZero) {
+TEST_F(Program, TooManyArgumentsPrintTheUsageAndExitTwo) {
   auto r = runBinary({"a", "b", "c"});
-  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.status, 2);
   EXPECT_EQ(r.out.rfind(" Too many calling parameters!!\r\n", 0), 0u) << r.out;
   EXPECT_NE(r.out.find(" If all else fails goto line line 134 of vornv6\r\n"), std::string::npos);
 }

@@ -128,7 +128,7 @@ TEST_F(Driver, AShortRunMakesNoStepAndEndsCleanly) {
 TEST_F(Driver, ParametersWithoutUsableTimeSteppingEndStartUp) {
   for (const char* dtaDtms : {"3 1", "0 1", "-1 1", "1 0", "1 -2"}) {
     SCOPED_TRACE(dtaDtms);
-    ASSERT_EQ(run(params("10 0", "1", dtaDtms)), 0);
+    ASSERT_EQ(run(params("10 0", "1", dtaDtms)), 2);
     ASSERT_GE(console.size(), 8u);
     EXPECT_EQ(console[console.size() - 7], " Error in the timing parameters:");
     const std::vector<std::string> tail(console.end() - 5, console.end());
@@ -146,7 +146,7 @@ TEST_F(Driver, ParametersWithoutUsableTimeSteppingEndStartUp) {
 }
 
 TEST_F(Driver, AFailedParameterReadEndsStartUpAtOnce) {
-  ASSERT_EQ(run(params("10 0", "1", "1 1", "4")), 0);
+  ASSERT_EQ(run(params("10 0", "1", "1 1", "4")), 2);
   const std::vector<std::string> expect = {
       " UserSetUp:",
       " Enter file name for error messages and misc. info messages",
@@ -187,7 +187,7 @@ TEST_F(Driver, ProgressIsWrittenAtTheMarksOnlyAndTheFileHoldsTheLatest) {
   EXPECT_EQ(console.back(), "  Clean exit ");
 }
 
-TEST_F(Driver, AnErrorInTheLoopEndsTheRunAfterItsStepWithStatusZero) {
+TEST_F(Driver, AnErrorInTheLoopEndsTheRunAfterItsStepWithStatusTwo) {
   // u*^2 = 0.0001 - 0.001 U: fine for the slow rows, negative once the
   // current meter reads 0.5 m/s (row 3, used for the fourth update).
   std::string par = params("10 0", "1", "1 1", "2");
@@ -196,7 +196,7 @@ TEST_F(Driver, AnErrorInTheLoopEndsTheRunAfterItsStepWithStatusZero) {
         sitefiles::writeSmallSite(12, 1.0, [](int k) {
           return std::make_pair(k == 3 ? 0.5 : 0.05, 0.0);
         });
-  ASSERT_EQ(run(par), 0);
+  ASSERT_EQ(run(par), 2);
   EXPECT_EQ(TIMINGMID.tvu, 3 * 3600.0);  // the fourth update was the last
   EXPECT_TRUE(contains(console, " Error Reported in subroutine  CalcUstar."));
   const std::vector<std::string> tail(console.end() - 2, console.end());
