@@ -60,13 +60,14 @@ void INPUTSTYLECMDLN_POSIX(std::int32_t iflag) {
   if (n == 1) {
     if (isStdIn(arguments[0])) return;
     VORNIO.inunit = takeUnit();
-    rio::openUnit(VORNIO.inunit, arguments[0].trimmed(), rio::FileStatus::old);
+    rio::openUnit(VORNIO.inunit, arguments[0].trimmed(), rio::FileStatus::old, "parameter file");
     return;
   }
   if (!isStdIn(arguments[0])) {
     VORNIO.inunit = takeUnit();
-    rio::openUnit(VORNIO.inunit, arguments[0].trimmed(), rio::FileStatus::old);
+    rio::openUnit(VORNIO.inunit, arguments[0].trimmed(), rio::FileStatus::old, "parameter file");
   }
   VORNIO.outunit = takeUnit();
-  rio::openUnit(VORNIO.outunit, arguments[1].trimmed(), rio::FileStatus::unknown);
+  rio::openUnit(VORNIO.outunit, arguments[1].trimmed(), rio::FileStatus::unknown,
+                "console output file");
 }

@@ -205,7 +205,7 @@ void progress() {
   const bool mark = p.pctnow % 10 == 0 || p.pctnow == 1 || p.pctnow == 99;
   if (!mark || p.pctnow == p.pctlast) return;
   rio::listWrite(VORNIO.outunit, "%Completed:  ", p.pctnow);
-  rio::openUnit(p.progunit, "vornprog.out", rio::FileStatus::unknown);
+  rio::openUnit(p.progunit, "vornprog.out", rio::FileStatus::unknown, "progress file");
   rio::listWrite(p.progunit, "%Completed:  ", p.pctnow);
   rio::closeUnit(p.progunit);
   p.pctlast = p.pctnow;
@@ -305,6 +305,9 @@ void MAIN() {
   // 14: one error is enough to end the run here.
   if (nerror != 0) startupFailed(nerror);
   rio::listWrite(VORNIO.logunit, "Hmax = ", HEIGTHS.hmax);
+  // What start-up wrote (the parameter echo above all) reaches its files
+  // before the long part of the run.
+  rio::flushAllUnits();
 
   // The time loop.
   iflag = 0;

@@ -22,7 +22,7 @@ namespace {
 std::int32_t openNodeFile(const Text<80>& name) {
   const std::int32_t unit = VORNIO.nextunit;
   VORNIO.nextunit = NEXTPOINTER(unit);
-  rio::openUnit(unit, name.trimmed(), rio::FileStatus::old);
+  rio::openUnit(unit, name.trimmed(), rio::FileStatus::old, "node file");
   SCANHEADER(unit, name.trimmed());
   return unit;
 }

@@ -58,7 +58,8 @@ void openSeries(float* us, double time0, double dtvu, std::int32_t nfricp) {
   rio::listWrite(out, "StressInfo1.  Initialize");
   fin.fricunit = VORNIO.nextunit;
   VORNIO.nextunit = NEXTPOINTER(fin.fricunit);
-  if (!rio::tryOpenUnit(fin.fricunit, fin.fricfile.trimmed(), rio::FileStatus::old)) {
+  if (!rio::tryOpenUnit(fin.fricunit, fin.fricfile.trimmed(), rio::FileStatus::old,
+                       "bottom friction file")) {
     rio::listWrite(out, std::string("Error opening the file") + std::string(fin.fricfile.view()));
     stopOnError();
   }

@@ -85,7 +85,7 @@ void openSeries(float* uu, float* vv) {
     const std::int32_t unit = VORNIO.nextunit;
     VORNIO.nextunit = NEXTPOINTER(unit);
     VELINFOIN.velunit[k - 1] = unit;
-    rio::openUnit(unit, name.trimmed(), rio::FileStatus::old);
+    rio::openUnit(unit, name.trimmed(), rio::FileStatus::old, "velocity file");
     SCANHEADER(unit, name.trimmed());
 
     Text<120> title;

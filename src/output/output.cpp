@@ -123,6 +123,8 @@ void setUp(std::int32_t iflag, std::int32_t& errorcode) {
   }
 }
 
+// Writes the outputs that are due; then every unit goes out to its file,
+// so that a run that is killed later keeps every record written so far.
 void afterStep(std::int32_t iflag) {
   const bool first = false;
   const TimingmidRecord& t = TIMINGMID;
@@ -135,6 +137,7 @@ void afterStep(std::int32_t iflag) {
   if (due(e, BIOLOGYIN.dtbio)) DOBIOLOGY(iflag);
   if (due(e, CONTRMAPIN.dtout)) CONTRMAOUT(t.timef, first);
   if (due(e, BIOLOGYIN.dtbiomap)) DOBIOLOGYMAP(iflag);
+  rio::flushAllUnits();
 }
 
 void closeIfOpen(double dtout, std::int32_t unit) {

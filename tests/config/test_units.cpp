@@ -252,3 +252,34 @@ TEST_F(Units, StandardOutputIsUnitSix) {
   rio::listWrite(rio::STDOUT_UNIT, "still there");
   EXPECT_EQ(testing::internal::GetCapturedStdout(), " UserSetUp:\r\n still there\r\n");
 }
+
+TEST_F(Units, FilesReachTheDiskInWholeRecordsOnly) {
+  // 2000 records of 101 bytes overflow the buffer inside a record; what is
+  // on disk before any flush ends at the end of a record.
+  rio::openUnit(7, "many.txt", rio::FileStatus::unknown);
+  const std::string rec(99, 'r');
+  std::string expect;
+  for (int k = 0; k < 2000; ++k) {
+    rio::writeRecord(7, rec);
+    expect += rec + "\r\n";
+  }
+  std::string disk = readFile("many.txt");
+  EXPECT_GT(disk.size(), 0u);
+  EXPECT_EQ(disk.size() % 101, 0u);
+  EXPECT_TRUE(expect.compare(0, disk.size(), disk) == 0);
+
+  // A record longer than the buffer, built in pieces, goes out whole.
+  const std::string piece(1000, 'p');
+  for (int k = 0; k < 200; ++k) rio::appendToRecord(7, piece.data(), piece.size());
+  disk = readFile("many.txt");
+  EXPECT_EQ(disk.size() % 101, 0u);
+  rio::endRecord(7);
+  expect += std::string(200000, 'p') + "\r\n";
+  rio::flushAllUnits();
+  EXPECT_TRUE(readFile("many.txt") == expect);
+
+  // A record never ended (a write cut short) is dropped at the close.
+  rio::appendToRecord(7, "cut", 3);
+  rio::closeUnit(7);
+  EXPECT_TRUE(readFile("many.txt") == expect);
+}
