@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "config/numfmt.hpp"
+#include "driver/signals.hpp"
 #include "driver/stop.hpp"
 
 namespace rio {
@@ -233,7 +234,11 @@ bool refill(int unit, Unit& u) {
   for (;;) {
     ssize_t k = ::read(u.fd, u.rbuf.get(), kReadBuffer);
     if (k < 0) {
-      if (errno == EINTR) continue;
+      if (errno == EINTR) {
+        // A signal while the run waits for input: it may ask the run to end.
+        stopIfInterrupted();
+        continue;
+      }
       int err = errno;
       ioFailure("vornv7: read error on " + describe(unit, u) + ": " + std::strerror(err));
     }

@@ -12,6 +12,7 @@
 #include "driver/errorreport.hpp"
 #include "driver/inputstyleroutines.hpp"
 #include "driver/nextpointer.hpp"
+#include "driver/signals.hpp"
 #include "driver/stop.hpp"
 #include "forcing/calcustar.hpp"
 #include "forcing/interpvel.hpp"
@@ -308,6 +309,7 @@ void MAIN() {
   // What start-up wrote (the parameter echo above all) reaches its files
   // before the long part of the run.
   rio::flushAllUnits();
+  stopIfInterrupted();
 
   // The time loop.
   iflag = 0;
@@ -359,6 +361,7 @@ void MAIN() {
           rio::listWrite(unit, "ktotal <= 0 after CrtPckts.", PACKETS.ktotal,
                          "  Skipping time step: ", t.timef);
         }
+        stopIfInterrupted();
         continue;
       }
 
@@ -390,6 +393,7 @@ void MAIN() {
         stopStepping = true;
         break;
       }
+      stopIfInterrupted();
     }
     if (stopStepping) break;
     nerror = running;

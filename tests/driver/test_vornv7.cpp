@@ -2,11 +2,14 @@
 // ways start-up ends.
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "driver/inputstyleroutines.hpp"
 #include "driver/runprogram.hpp"
+#include "driver/signals.hpp"
 #include "driver/vornv7.hpp"
 #include "forcing/sitefiles.hpp"
 #include "random/ranf1.hpp"
@@ -203,4 +206,16 @@ TEST_F(Driver, AnErrorInTheLoopEndsTheRunAfterItsStepWithStatusTwo) {
   EXPECT_EQ(tail, (std::vector<std::string>{" ***Exit on error***",
                                             " See the log file for more information."}));
   EXPECT_TRUE(contains(log, " ***Exit on error***"));
+}
+
+TEST_F(Driver, ASignalNotedBeforeTheTimeLoopEndsTheRunWithItsMessageAndStatus) {
+  // A signal noted during start-up ends the run before its first step.
+  noteSignal(SIGTERM);
+  const int status = run(params("10 0", "1", "1 1"));
+  noteSignal(0);
+  EXPECT_EQ(status, 128 + SIGTERM);
+  EXPECT_EQ(console.back(), " Run interrupted by signal 15");
+  EXPECT_EQ(log.back(), " Run interrupted by signal 15");
+  EXPECT_TRUE(contains(log, " Hmax =    1.000000    "));
+  EXPECT_FALSE(std::filesystem::exists("vornprog.out"));
 }
