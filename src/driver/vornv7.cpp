@@ -20,11 +20,13 @@
 #include "forcing/stressinfo.hpp"
 #include "forcing/velhoriz.hpp"
 #include "forcing/velinfo.hpp"
+#include "output/outfileopen.hpp"
 #include "output/output.hpp"
 #include "packets/crtpckts.hpp"
 #include "state/friction.hpp"
 #include "state/heights.hpp"
 #include "state/limits.hpp"
+#include "state/outputs.hpp"
 #include "state/packets.hpp"
 #include "state/pdfvi.hpp"
 #include "state/release.hpp"
@@ -89,13 +91,21 @@ void nextFriction(std::int32_t flag, std::int32_t& errorcode, std::int32_t& nerr
   stopOnError();
 }
 
-// A start-up check of the driver's own: the message on console and log.
-void timingProblem(const char* what, std::int32_t& nerror) {
+// A start-up check of the driver's own: the heading, what is wrong and,
+// when given, the values concerned, on console and log; the error counts.
+template <class... T>
+void startupProblem(const char* heading, const char* what, std::int32_t& nerror,
+                    const T&... values) {
   for (std::int32_t unit : {VORNIO.outunit, VORNIO.logunit}) {
-    rio::listWrite(unit, "Error in the timing parameters:");
+    rio::listWrite(unit, heading);
     rio::listWrite(unit, what);
+    if constexpr (sizeof...(T) > 0) rio::listWrite(unit, values...);
   }
   ++nerror;
+}
+
+void timingProblem(const char* what, std::int32_t& nerror) {
+  startupProblem("Error in the timing parameters:", what, nerror);
 }
 
 // Derives nvu, nadv, dtact and fracmix and echoes them to the log. Returns
@@ -139,7 +149,30 @@ bool deriveTiming(std::int32_t& nvu, std::int32_t& nerror) {
   rio::listWrite(log, "fraction shuffled per advection step", SHUFFLINGMID.fracmix);
   rio::listWrite(log, "fraction shuffled per velocity update",
                  TIMINGMID.nadv * SHUFFLINGMID.fracmix);
+  // A run without a velocity update makes no step: its outputs would stay
+  // empty and its exposures divide by zero steps.
+  if (nvu < 1) {
+    startupProblem("Error in the timing parameters:",
+                   "the run must contain at least one velocity update", nerror,
+                   "ttotal, dtvu (s) ", TIMINGIN.ttotal, dtvu);
+  }
   return true;
+}
+
+// Rouse numbers divide by kappa: a zero gives infinite ones.
+void checkKappa(std::int32_t& nerror) {
+  if (FRICTIONIN.kappa > 0.0f) return;
+  startupProblem("Error in the friction parameters:", "kappa must be positive", nerror,
+                 "kappa ", FRICTIONIN.kappa);
+}
+
+// The statistics divide by the area of their cylinder: a radius of 0, or
+// one whose square is 0 in single precision, gives infinite loads.
+void checkStatisticsRadius(std::int32_t& nerror) {
+  const float r = STATSIN.radius;
+  if (!(STATSIN.dtout > kOutputOff) || (r > 0.0f && r * r > 0.0f)) return;
+  startupProblem("Error in the statistics output parameters:",
+                 "the statistics radius must be positive", nerror, "radius (m) ", r);
 }
 
 // The driver's own limit on the grid: at most MAXNODES - 1 nodes.
@@ -243,6 +276,7 @@ void MAIN() {
 
   // 5: timing.
   if (!deriveTiming(nvu, nerror)) startupFailed(nerror);
+  checkKappa(nerror);
 
   // 6: the packet store and the first packets.
   releasePackets(TIMINGIN.time0, iflag, errorcode);
@@ -301,6 +335,7 @@ void MAIN() {
       ++nerror;
       ERRORREPORT(errorcode, "Output");
     }
+    checkStatisticsRadius(nerror);
   }
 
   // 14: one error is enough to end the run here.
