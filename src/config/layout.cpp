@@ -16,6 +16,7 @@ using Kind = Layout::Op::Kind;
 namespace {
 
 constexpr int kMaxCount = 100000000;  // largest repeat count, n of nX or width of A
+constexpr int kMaxNesting = 100;      // groups within groups; the parser recurses once per level
 
 inline bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
@@ -105,6 +106,7 @@ class LayoutParser {
     ++i_;
     switch (c) {
       case '(': {
+        if (depth >= kMaxNesting) bad("groups nested more than 100 deep");
         int open = static_cast<int>(ops_.size());
         op.kind = Kind::open;
         ops_.push_back(op);

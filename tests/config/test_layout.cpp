@@ -90,6 +90,20 @@ TEST(LayoutParse, RepeatsThatExpandTooFarAreRefused) {
   EXPECT_NO_THROW(Layout{"1000(1000(I1))"});
 }
 
+TEST(LayoutParse, GroupsNestAtMostAHundredDeep) {
+  auto nested = [](int n) { return std::string(n, '(') + "I1" + std::string(n, ')'); };
+  // The outer parentheses of the whole layout are not a group.
+  EXPECT_EQ(Layout{"(" + nested(100) + ")"}.items().size(), 1u);
+  for (int n : {101, 100000}) {  // deep enough to overflow the stack by recursion
+    try {
+      Layout{nested(n) + ",I1"};
+      ADD_FAILURE() << n;
+    } catch (const std::invalid_argument& e) {
+      EXPECT_NE(std::string(e.what()).find("groups nested more than 100 deep"), std::string::npos);
+    }
+  }
+}
+
 TEST(LayoutWrite, TrailingBlanksOnlyWhenSomethingFollows) {
   EXPECT_EQ(writeInts("I2,3X", {1}), Records{" 1"});
   EXPECT_EQ(writeInts("I2,3X,I2", {1}), Records{" 1"});
