@@ -377,10 +377,12 @@ bool parseInt(std::string_view f, std::int32_t& v) {
 
 // Real field of Fw.d or Ew.d: blanks ignored; an optional sign, digits with
 // an optional point, an optional exponent of E, e, D or d, an optional sign
-// and digits. Without a point the last d digits are decimals. All blank is
-// 0. Converted with correct rounding straight to T.
+// and digits; in an E field also a sign and digits alone, the form Ew.d
+// writes for an exponent beyond 99 (0.1234+100). Without a point the last d
+// digits are decimals. All blank is 0. Converted with correct rounding
+// straight to T.
 template <class T>
-bool parseReal(std::string_view f, int d, T& v) {
+bool parseReal(std::string_view f, int d, bool signedExponent, T& v) {
   char buf[kMaxNumericWidth + 24];
   int n = 0;
   bool neg = false, sign = false, point = false, expo = false, expSign = false;
@@ -402,6 +404,10 @@ bool parseReal(std::string_view f, int d, T& v) {
         point = true;
       } else if ((c == 'E' || c == 'e' || c == 'D' || c == 'd') && mantDigits) {
         expo = true;
+      } else if ((c == '+' || c == '-') && mantDigits && signedExponent) {
+        expo = true;
+        expSign = true;
+        expNeg = c == '-';
       } else {
         return false;
       }
@@ -537,7 +543,9 @@ bool LayoutReader::get(float& v) {
   if (op->kind != Kind::F && op->kind != Kind::E) mismatch("a real", op->kind);
   std::size_t column = pos_ + 1;
   std::string_view f = field(op->w);
-  if (!parseReal(f, op->d, v)) return fail(ReadResult::error, badField(*op, f, column));
+  if (!parseReal(f, op->d, op->kind == Kind::E, v)) {
+    return fail(ReadResult::error, badField(*op, f, column));
+  }
   return true;
 }
 
@@ -548,7 +556,9 @@ bool LayoutReader::get(double& v) {
   if (op->kind != Kind::F && op->kind != Kind::E) mismatch("a real", op->kind);
   std::size_t column = pos_ + 1;
   std::string_view f = field(op->w);
-  if (!parseReal(f, op->d, v)) return fail(ReadResult::error, badField(*op, f, column));
+  if (!parseReal(f, op->d, op->kind == Kind::E, v)) {
+    return fail(ReadResult::error, badField(*op, f, column));
+  }
   return true;
 }
 

@@ -2,6 +2,8 @@
 // nX, /, reuse of a writer) and input with a layout.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include <cstdint>
 #include <stdexcept>
 #include <string>
@@ -277,6 +279,30 @@ TEST(LayoutRead, BadFieldsAreReadErrors) {
   std::int32_t v = 0;
   EXPECT_TRUE(r.get(v));
   EXPECT_EQ(v, std::numeric_limits<std::int32_t>::min());
+}
+
+TEST(LayoutRead, ThreeDigitExponentsReadBackAsWritten) {
+  // E writes an exponent beyond 99 after its sign, without the letter: the
+  // same field reads back; in an F field that form stays an error.
+  for (double x : {1.5e150, -2.25e-120, 1e100, 9.99e-101}) {
+    Layout l("E12.4");
+    Collect out;
+    LayoutWriter w(l, out);
+    w.put(x);
+    w.end();
+    const Records& recs = out.records;
+    ASSERT_EQ(recs.at(0).find('E'), std::string::npos) << recs.at(0);
+    Lines in({recs.at(0)});
+    LayoutReader r(l, in);
+    double got = 0;
+    ASSERT_TRUE(r.get(got)) << recs.at(0) << ": " << r.why();
+    EXPECT_NEAR(got, x, std::fabs(x) * 1e-4) << recs.at(0);
+  }
+  Layout l("F12.4");
+  Lines in({"  0.1121+104"});
+  LayoutReader r(l, in);
+  double v = 0;
+  EXPECT_FALSE(r.get(v));
 }
 
 TEST(LayoutRead, TextFields) {
