@@ -3,7 +3,10 @@ BUILD   ?= build
 ASAN    ?= build-sanitize
 JOBS    ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all build test test-sanitize bench demo clean
+FUZZ    ?= build-fuzz
+FUZZ_SECONDS ?= 60
+
+.PHONY: all build test test-sanitize bench demo clean fuzz
 
 all: build
 
@@ -26,8 +29,14 @@ test-sanitize: $(ASAN)/CMakeCache.txt
 bench: build
 	$(BUILD)/vorn_bench
 
+# The libFuzzer targets (clang), each run for FUZZ_SECONDS.
+fuzz:
+	cmake -S fuzz -B $(FUZZ) -DCMAKE_CXX_COMPILER=clang++
+	cmake --build $(FUZZ) -j $(JOBS)
+	bash fuzz/run.sh $(FUZZ) $(FUZZ_SECONDS)
+
 demo: build
 	bash tools/demo.sh $(BUILD) demo-run
 
 clean:
-	rm -rf $(BUILD) $(ASAN) demo-run
+	rm -rf $(BUILD) $(ASAN) $(FUZZ) demo-run
