@@ -123,7 +123,9 @@ void keepWholeRecords(int fd, const char* chunk, std::size_t written) {
   if (end < 0) return;
   std::size_t keep = written;
   while (keep > 0 && chunk[keep - 1] != '\n') --keep;
-  if (::ftruncate(fd, end - static_cast<off_t>(written - keep)) != 0) return;
+  if (::ftruncate(fd, end - static_cast<off_t>(written - keep)) != 0) {
+    // Nothing more can be done: the write error is reported all the same.
+  }
 }
 
 // Writes the whole records of the buffer to the file; the record being
@@ -286,17 +288,17 @@ void refuseSharedFile(int unit, const std::string& path, FileStatus status, std:
     bool same = false;
     bool otherWrites = false;
     std::string otherUse;
-    if (k == STDIN_UNIT || k == STDOUT_UNIT) {
+    if (o.open && !o.standard) {
+      same = o.regular && o.dev == st.st_dev && o.ino == st.st_ino;
+      otherWrites = o.status == FileStatus::unknown || o.writing;
+      otherUse = forUse(o.use);
+    } else if (k == STDIN_UNIT || k == STDOUT_UNIT) {
       struct stat sst;
       const int fd = k == STDIN_UNIT ? 0 : 1;
       same = ::fstat(fd, &sst) == 0 && S_ISREG(sst.st_mode) && sst.st_dev == st.st_dev &&
              sst.st_ino == st.st_ino;
       otherWrites = k == STDOUT_UNIT;
       otherUse = k == STDIN_UNIT ? " (standard input)" : " (standard output)";
-    } else if (o.open && o.regular) {
-      same = o.dev == st.st_dev && o.ino == st.st_ino;
-      otherWrites = o.status == FileStatus::unknown || o.writing;
-      otherUse = forUse(o.use);
     }
     if (!same || (status != FileStatus::unknown && !otherWrites)) continue;
     ioFailure("vornv7: cannot open file \"" + path + "\" on unit " + std::to_string(unit) +
