@@ -7,7 +7,10 @@ JOBS    ?= $(shell nproc 2>/dev/null || echo 2)
 EXAMPLE ?= aldmouth-bank
 DEMO    ?= demo-run
 
-.PHONY: all build deps test test-sanitize bench demo clean
+FUZZ    ?= build-fuzz
+FUZZ_SECONDS ?= 60
+
+.PHONY: all build deps test test-sanitize bench demo clean fuzz
 
 # Run as root on Debian, `make test` and `make bench` install the library
 # they need when it is missing (the program itself needs none).
@@ -58,10 +61,16 @@ bench: $(BUILD)/CMakeCache.txt
 	bash bench/run.sh $(BUILD)
 	if [ -x $(BUILD)/vorn2nc_bench ]; then $(BUILD)/vorn2nc_bench; fi
 
+# The libFuzzer targets (clang), each run for FUZZ_SECONDS.
+fuzz:
+	cmake -S fuzz -B $(FUZZ) -DCMAKE_CXX_COMPILER=clang++
+	cmake --build $(FUZZ) -j $(JOBS)
+	bash fuzz/run.sh $(FUZZ) $(FUZZ_SECONDS)
+
 # make demo EXAMPLE=NAME runs examples/NAME instead of Aldmouth Bank.
 demo: deps
 	@$(MAKE) --no-print-directory build
 	bash tools/demo.sh $(BUILD) $(DEMO) $(EXAMPLE)
 
 clean:
-	rm -rf $(BUILD) $(ASAN) $(DEMO)
+	rm -rf $(BUILD) $(ASAN) $(FUZZ) $(DEMO)

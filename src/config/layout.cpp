@@ -19,6 +19,7 @@ using Kind = Layout::Op::Kind;
 namespace {
 
 constexpr int kMaxCount = 100000000;  // largest repeat count, n of nX or width of A
+constexpr int kMaxNesting = 100;      // groups within groups; the parser recurses once per level
 
 inline bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
@@ -108,6 +109,7 @@ class LayoutParser {
     ++i_;
     switch (c) {
       case '(': {
+        if (depth >= kMaxNesting) bad("groups nested more than 100 deep");
         int open = static_cast<int>(ops_.size());
         op.kind = Kind::open;
         ops_.push_back(op);
@@ -445,11 +447,12 @@ bool plainReal(std::string_view f, int d, T& v) {
 
 // Real field of Fw.d or Ew.d: blanks ignored; an optional sign, digits with
 // an optional point, an optional exponent of E, e, D or d, an optional sign
-// and digits, or of a sign and digits alone (the form Ew.d writes for an
-// exponent beyond 99: .1234+100). Without a point the last d digits are
-// decimals. All blank is 0. Converted with correct rounding straight to T.
+// and digits; in an E field also a sign and digits alone, the form Ew.d
+// writes for an exponent beyond 99 (0.1234+100). Without a point the last d
+// digits are decimals. All blank is 0. Converted with correct rounding
+// straight to T.
 template <class T>
-bool parseReal(std::string_view f, int d, T& v) {
+bool parseReal(std::string_view f, int d, bool signedExponent, T& v) {
   if (plainReal(f, d, v)) return true;
   char buf[kMaxNumericWidth + 24];
   int n = 0;
@@ -474,8 +477,9 @@ bool parseReal(std::string_view f, int d, T& v) {
         point = true;
       } else if ((c == 'E' || c == 'e' || c == 'D' || c == 'd') && mantDigits) {
         expo = true;
-      } else if ((c == '+' || c == '-') && mantDigits) {
-        expo = expSign = true;
+      } else if ((c == '+' || c == '-') && mantDigits && signedExponent) {
+        expo = true;
+        expSign = true;
         expNeg = c == '-';
       } else {
         return false;
@@ -674,7 +678,9 @@ bool LayoutReader::get(float& v) {
   std::size_t column = pos_ + 1;
   std::string_view f = field(op->w);
   if (special(f, v)) return true;
-  if (!parseReal(f, op->d, v)) return fail(ReadResult::error, badField(*op, f, column));
+  if (!parseReal(f, op->d, op->kind == Kind::E, v)) {
+    return fail(ReadResult::error, badField(*op, f, column));
+  }
   return true;
 }
 
@@ -686,7 +692,9 @@ bool LayoutReader::get(double& v) {
   std::size_t column = pos_ + 1;
   std::string_view f = field(op->w);
   if (special(f, v)) return true;
-  if (!parseReal(f, op->d, v)) return fail(ReadResult::error, badField(*op, f, column));
+  if (!parseReal(f, op->d, op->kind == Kind::E, v)) {
+    return fail(ReadResult::error, badField(*op, f, column));
+  }
   return true;
 }
 

@@ -18,7 +18,7 @@ namespace rio {
 // case, blanks are ignored, and the whole layout may be enclosed in
 // parentheses. Widths of numeric items run from 1 to kMaxNumericWidth
 // (numfmt.hpp), Ew.d needs d >= 1, repeat counts and the n of nX are at
-// least 1. Parsing happens once, at construction; a malformed layout, or
+// least 1, groups nest at most 100 deep. Parsing happens once, at construction; a malformed layout, or
 // one whose repeats expand to more than a few million items, throws
 // std::invalid_argument. An empty layout (or "()") writes an empty record.
 class Layout {

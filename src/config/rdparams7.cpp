@@ -37,7 +37,7 @@ void RDPARAMS(std::int32_t& errorcode) {
   rio::listWrite(out, "Enter file name for error messages and ", "misc. info messages");
   rio::readText(in, VORNIO.logname);
   VORNIO.logunit = takeUnit();
-  rio::openUnit(VORNIO.logunit, VORNIO.logname.trimmed(), rio::FileStatus::unknown);
+  rio::openUnit(VORNIO.logunit, VORNIO.logname.trimmed(), rio::FileStatus::unknown, "log file");
   const std::int32_t log = VORNIO.logunit;
   rio::listWrite(log, "***Echo file for vorn v7.0***");
   rio::listWrite(log, " ");

@@ -8,9 +8,11 @@
 #include <cerrno>
 #include <cstring>
 #include <memory>
+#include <utility>
 
 #include "config/numfmt.hpp"
 #include "config/statusline.hpp"
+#include "driver/signals.hpp"
 #include "driver/stop.hpp"
 
 namespace rio {
@@ -26,7 +28,13 @@ struct Unit {
   int fd = -1;
   bool fdWritable = false;
   std::string name;
+  std::string use;             // what the run opened the file for, for messages
   FileStatus status = FileStatus::unknown;
+  // The file's identity, for a regular file: no two units may have one
+  // file open when either of them writes to it.
+  bool regular = false;
+  dev_t dev = 0;
+  ino_t ino = 0;
   // Reading.
   std::unique_ptr<char[]> rbuf;
   std::size_t rpos = 0, rlen = 0;
@@ -34,10 +42,13 @@ struct Unit {
   std::string longRecord;      // a record that spans buffer refills
   long long offset = 0;        // file offset of the logical position
   long long records = 0;       // records read
-  // Writing.
+  // Writing. The buffer goes to the file only up to the end of its last
+  // whole record, so that a file never ends inside a record.
   bool writing = false;        // the first write happened (file cut there)
   std::unique_ptr<char[]> wbuf;
-  std::size_t wlen = 0;
+  std::size_t wcap = 0;        // size of wbuf
+  std::size_t wlen = 0;        // bytes in wbuf
+  std::size_t whole = 0;       // bytes of wbuf in whole records; the rest is the record being built
   // Dry runs.
   bool dry = false;            // opened "unknown" in a dry run: no file behind it
   std::string pending;         // the record being built, for the sink
@@ -95,8 +106,10 @@ std::string trimName(std::string_view name) {
   return std::string(name.substr(0, n));
 }
 
-// Writes every byte or reports why not (errno).
-bool writeAll(int fd, const char* p, std::size_t n) {
+// Writes every byte or reports why not (errno); `written` counts the bytes
+// that reached the file.
+bool writeAll(int fd, const char* p, std::size_t n, std::size_t& written) {
+  written = 0;
   if (fd == 1) statusLineBeforeStdout();
   while (n > 0) {
     ssize_t k = ::write(fd, p, n);
@@ -106,22 +119,54 @@ bool writeAll(int fd, const char* p, std::size_t n) {
     }
     p += k;
     n -= static_cast<std::size_t>(k);
+    written += static_cast<std::size_t>(k);
   }
   return true;
 }
 
+// open(2), tried again when a signal interrupts it.
+int openFile(const char* path, int flags, mode_t mode = 0) {
+  for (;;) {
+    int fd = ::open(path, flags, mode);
+    if (fd >= 0 || errno != EINTR) return fd;
+  }
+}
+
+// A write that failed part way (a full disk, the file size limit) left the
+// file ending inside a record: it is cut back to the end of the last whole
+// record that reached it. Nothing to do on a pipe or a terminal.
+void keepWholeRecords(int fd, const char* chunk, std::size_t written) {
+  if (written == 0) return;
+  const off_t end = ::lseek(fd, 0, SEEK_CUR);
+  if (end < 0) return;
+  std::size_t keep = written;
+  while (keep > 0 && chunk[keep - 1] != '\n') --keep;
+  if (::ftruncate(fd, end - static_cast<off_t>(written - keep)) != 0) {
+    // Nothing more can be done: the write error is reported all the same.
+  }
+}
+
+// Writes the whole records of the buffer to the file; the record being
+// built stays in the buffer, moved to its start. After a failed write the
+// unit discards everything.
 void flushBuffer(int unit, Unit& u) {
-  if (u.wlen == 0 || u.failed) {
-    u.wlen = 0;
+  if (u.failed) {
+    u.wlen = u.whole = 0;
     return;
   }
-  std::size_t n = u.wlen;
-  u.wlen = 0;
-  if (!writeAll(u.fd, u.wbuf.get(), n)) {
+  const std::size_t n = u.whole;
+  if (n == 0) return;
+  std::size_t written = 0;
+  if (!writeAll(u.fd, u.wbuf.get(), n, written)) {
     int err = errno;
+    keepWholeRecords(u.fd, u.wbuf.get(), written);
     u.failed = true;
+    u.wlen = u.whole = 0;
     ioFailure("vornv7: write error on " + describe(unit, u) + ": " + std::strerror(err));
   }
+  std::memmove(u.wbuf.get(), u.wbuf.get() + n, u.wlen - n);
+  u.wlen -= n;
+  u.whole = 0;
 }
 
 // The first write on a unit opened by name cuts the file off at the
@@ -129,7 +174,7 @@ void flushBuffer(int unit, Unit& u) {
 void beginWriting(int unit, Unit& u) {
   if (u.writing) return;
   if (!u.fdWritable) {
-    int fd = ::open(u.name.c_str(), O_WRONLY | O_CLOEXEC);
+    int fd = openFile(u.name.c_str(), O_WRONLY | O_CLOEXEC);
     if (fd < 0) {
       int err = errno;
       ioFailure("vornv7: write error on " + describe(unit, u) + ": " + std::strerror(err));
@@ -151,22 +196,34 @@ void beginWriting(int unit, Unit& u) {
   u.atEnd = true;  // reading after writing meets the end of the file
 }
 
+// Appends to the record being built. When the buffer is full, its whole
+// records go to the file; a record longer than the buffer grows it.
 void put(int unit, Unit& u, const char* p, std::size_t n) {
-  if (!u.wbuf) u.wbuf = std::make_unique<char[]>(kWriteBuffer);
-  if (u.wlen + n > kWriteBuffer) {
-    flushBuffer(unit, u);
-    if (n > kWriteBuffer) {
-      if (!u.failed && !writeAll(u.fd, p, n)) {
-        int err = errno;
-        u.failed = true;
-        ioFailure("vornv7: write error on " + describe(unit, u) + ": " + std::strerror(err));
-      }
-      return;
-    }
+  if (!u.wbuf) {
+    u.wbuf = std::make_unique<char[]>(kWriteBuffer);
+    u.wcap = kWriteBuffer;
   }
   if (n == 0) return;  // an empty piece may come with a null pointer (empty record)
+  if (u.wlen + n > u.wcap) {
+    flushBuffer(unit, u);
+    if (u.wlen + n > u.wcap) {
+      std::size_t cap = 2 * u.wcap;
+      while (cap < u.wlen + n) cap *= 2;
+      auto grown = std::make_unique<char[]>(cap);
+      std::memcpy(grown.get(), u.wbuf.get(), u.wlen);
+      u.wbuf = std::move(grown);
+      u.wcap = cap;
+    }
+  }
   std::memcpy(u.wbuf.get() + u.wlen, p, n);
   u.wlen += n;
+}
+
+// Ends the record being built: it is whole from here on.
+void endOfRecord(int unit, Unit& u) {
+  put(unit, u, "\r\n", 2);
+  u.whole = u.wlen;
+  if (u.standard) flushBuffer(unit, u);
 }
 
 Unit& writableUnit(int unit) {
@@ -183,7 +240,7 @@ Unit& writableUnit(int unit) {
 void flushConsole() {
   for (int k = 1; k <= MAXUNIT; ++k) {
     Unit& u = table[k];
-    if (u.open && u.writing && u.wlen > 0 && (u.standard || ::isatty(u.fd))) {
+    if (u.open && u.writing && u.whole > 0 && (u.standard || ::isatty(u.fd))) {
       flushBuffer(k, u);
     }
   }
@@ -197,7 +254,11 @@ bool refill(int unit, Unit& u) {
   for (;;) {
     ssize_t k = ::read(u.fd, u.rbuf.get(), kReadBuffer);
     if (k < 0) {
-      if (errno == EINTR) continue;
+      if (errno == EINTR) {
+        // A signal while the run waits for input: it may ask the run to end.
+        stopIfInterrupted();
+        continue;
+      }
       int err = errno;
       ioFailure("vornv7: read error on " + describe(unit, u) + ": " + std::strerror(err));
     }
@@ -211,49 +272,10 @@ bool refill(int unit, Unit& u) {
   }
 }
 
+// A record never ended (a write cut short by an error) is dropped.
 void closeOne(int unit, Unit& u) {
   if (!u.pending.empty()) handToSink(unit, u);  // a dry record left unfinished
   flushBuffer(unit, u);  // may report a failure; the unit is closed by the caller then
-}
-
-// Connects a unit to an open file (fd -1: to none, in a dry run).
-void connectUnit(Unit& u, int fd, bool writable, const std::string& path, FileStatus status,
-                 bool dry) {
-  u.open = true;
-  u.standard = false;
-  u.failed = false;
-  u.dry = dry;
-  u.fd = fd;
-  u.fdWritable = writable;
-  u.name = path;
-  u.status = status;
-  u.rpos = u.rlen = 0;
-  u.atEnd = dry;  // reading a dry unit meets the end of the file at once
-  u.offset = 0;
-  u.records = 0;
-  u.writing = false;
-  u.wlen = 0;
-  u.pending.clear();
-}
-
-// A dry open with status "unknown": the checks a real open makes, no file.
-bool openDry(int unit, const std::string& path, FileStatus status) {
-  struct stat st;
-  if (::stat(path.c_str(), &st) == 0) {
-    if (S_ISDIR(st.st_mode)) {
-      errno = EISDIR;
-      return false;
-    }
-  } else {
-    const std::size_t slash = path.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
-    if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-      errno = ENOENT;
-      return false;
-    }
-  }
-  connectUnit(table[unit], -1, false, path, status, true);
-  return true;
 }
 
 void disconnect(Unit& u) {
@@ -262,14 +284,113 @@ void disconnect(Unit& u) {
   // Buffers are kept for the next file on this unit.
   fresh.rbuf = std::move(u.rbuf);
   fresh.wbuf = std::move(u.wbuf);
+  fresh.wcap = u.wcap;
   u = std::move(fresh);
+}
+
+// " for the log file" when the use is known.
+std::string forUse(std::string_view use) {
+  std::string t = trimName(use);
+  return t.empty() ? std::string() : " for the " + t;
+}
+
+// Two uses of one regular file clash when either of them writes to it: the
+// records of both would be mixed and cut off. Ends the run with an open
+// error naming the file and both uses. The standard input and output count
+// as units 5 and 6 when the shell has connected them to a file.
+void refuseSharedFile(int unit, const std::string& path, FileStatus status, std::string_view use,
+                      const struct stat& st) {
+  if (!S_ISREG(st.st_mode)) return;  // /dev/null and the like may be shared
+  for (int k = 1; k <= MAXUNIT; ++k) {
+    if (k == unit) continue;
+    const Unit& o = table[k];
+    bool same = false;
+    bool otherWrites = false;
+    std::string otherUse;
+    if (o.open && !o.standard) {
+      same = o.regular && o.dev == st.st_dev && o.ino == st.st_ino;
+      otherWrites = o.status == FileStatus::unknown || o.writing;
+      otherUse = forUse(o.use);
+    } else if (k == STDIN_UNIT || k == STDOUT_UNIT) {
+      struct stat sst;
+      const int fd = k == STDIN_UNIT ? 0 : 1;
+      same = ::fstat(fd, &sst) == 0 && S_ISREG(sst.st_mode) && sst.st_dev == st.st_dev &&
+             sst.st_ino == st.st_ino;
+      otherWrites = k == STDOUT_UNIT;
+      otherUse = k == STDIN_UNIT ? " (standard input)" : " (standard output)";
+    }
+    if (!same || (status != FileStatus::unknown && !otherWrites)) continue;
+    ioFailure("vornv7: cannot open file \"" + path + "\" on unit " + std::to_string(unit) +
+              forUse(use) + ": it is already open on unit " + std::to_string(k) + otherUse);
+  }
+}
+
+// The same file name on another unit opened dry, for a file that does
+// not exist yet (a dry open creates nothing, so it has no identity).
+void refuseSharedName(int unit, const std::string& path, std::string_view use) {
+  for (int k = 1; k <= MAXUNIT; ++k) {
+    const Unit& o = table[k];
+    if (k == unit || !o.open || !o.dry || o.regular || o.name != path) continue;
+    ioFailure("vornv7: cannot open file \"" + path + "\" on unit " + std::to_string(unit) +
+              forUse(use) + ": it is already open on unit " + std::to_string(k) + forUse(o.use));
+  }
+}
+
+// Connects a unit to an open file (fd -1: to none, in a dry run). `st` is
+// the file's status when known (a regular file is then known by identity).
+void connectUnit(Unit& u, int fd, bool writable, const std::string& path, FileStatus status,
+                 std::string_view use, const struct stat* st, bool dry) {
+  u.open = true;
+  u.standard = false;
+  u.failed = false;
+  u.dry = dry;
+  u.fd = fd;
+  u.fdWritable = writable;
+  u.name = path;
+  u.use = trimName(use);
+  u.status = status;
+  u.regular = st != nullptr && S_ISREG(st->st_mode);
+  u.dev = st != nullptr ? st->st_dev : 0;
+  u.ino = st != nullptr ? st->st_ino : 0;
+  u.rpos = u.rlen = 0;
+  u.atEnd = dry;  // reading a dry unit meets the end of the file at once
+  u.offset = 0;
+  u.records = 0;
+  u.writing = false;
+  u.wlen = u.whole = 0;
+  u.pending.clear();
+}
+
+// A dry open with status "unknown": the checks a real open makes (the
+// file's folder, a folder in its place, a file in use elsewhere), no file.
+bool openDry(int unit, const std::string& path, FileStatus status, std::string_view use) {
+  struct stat st {};
+  const bool exists = ::stat(path.c_str(), &st) == 0;
+  if (exists) {
+    if (S_ISDIR(st.st_mode)) {
+      errno = EISDIR;
+      return false;
+    }
+    refuseSharedFile(unit, path, status, use, st);
+  } else {
+    const std::size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    struct stat fst {};
+    if (::stat(folder.c_str(), &fst) != 0 || !S_ISDIR(fst.st_mode)) {
+      errno = ENOENT;
+      return false;
+    }
+    refuseSharedName(unit, path, use);
+  }
+  connectUnit(table[unit], -1, false, path, status, use, exists ? &st : nullptr, true);
+  return true;
 }
 
 }  // namespace
 
 // ---- Opening and closing ----------------------------------------------
 
-bool tryOpenUnit(int unit, std::string_view name, FileStatus status) {
+bool tryOpenUnit(int unit, std::string_view name, FileStatus status, std::string_view use) {
   if (unit < 1 || unit > MAXUNIT) {
     ioFailure("vornv7: open of unit " + std::to_string(unit) + ": unit numbers run from 1 to 99");
   }
@@ -279,33 +400,42 @@ bool tryOpenUnit(int unit, std::string_view name, FileStatus status) {
     errno = ENOENT;
     return false;
   }
-  if (dryMode && status == FileStatus::unknown) return openDry(unit, path, status);
+  if (dryMode && status == FileStatus::unknown) return openDry(unit, path, status, use);
   int fd = -1;
   bool writable = false;
   if (status == FileStatus::old) {
-    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    fd = openFile(path.c_str(), O_RDONLY | O_CLOEXEC);
   } else {
-    fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    fd = openFile(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
     writable = fd >= 0;
     if (fd < 0 && (errno == EACCES || errno == EROFS || errno == EISDIR)) {
       int keep = errno;
-      fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+      fd = openFile(path.c_str(), O_RDONLY | O_CLOEXEC);
       if (fd < 0) errno = keep;
     }
   }
   if (fd < 0) return false;
-  struct stat st;
-  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+  struct stat st {};
+  const bool known = ::fstat(fd, &st) == 0;
+  if (known && S_ISDIR(st.st_mode)) {
     ::close(fd);
     errno = EISDIR;
     return false;
   }
-  connectUnit(table[unit], fd, writable, path, status, false);
+  if (known) {
+    try {
+      refuseSharedFile(unit, path, status, use, st);
+    } catch (...) {
+      ::close(fd);
+      throw;
+    }
+  }
+  connectUnit(table[unit], fd, writable, path, status, use, known ? &st : nullptr, false);
   return true;
 }
 
-void openUnit(int unit, std::string_view name, FileStatus status) {
-  if (!tryOpenUnit(unit, name, status)) {
+void openUnit(int unit, std::string_view name, FileStatus status, std::string_view use) {
+  if (!tryOpenUnit(unit, name, status, use)) {
     int err = errno;
     std::string path = trimName(name);
     ioFailure("vornv7: cannot open file \"" + path + "\" (status " +
@@ -354,23 +484,6 @@ std::string unitDescription(int unit) {
   return describe(unit, table[unit]);
 }
 
-std::string unitFileName(int unit) {
-  if (unit < 1 || unit > MAXUNIT || !table[unit].open || table[unit].standard) return {};
-  return table[unit].name;
-}
-
-void beginDryRun(RecordSink sink) {
-  dryMode = true;
-  drySink = std::move(sink);
-}
-
-void endDryRun() {
-  dryMode = false;
-  drySink = nullptr;
-}
-
-bool dryRun() { return dryMode; }
-
 // ---- Records --------------------------------------------------------------
 
 bool readRecord(int unit, std::string_view& rec) {
@@ -417,6 +530,23 @@ bool readRecord(int unit, std::string_view& rec) {
   }
 }
 
+std::string unitFileName(int unit) {
+  if (unit < 1 || unit > MAXUNIT || !table[unit].open || table[unit].standard) return {};
+  return table[unit].name;
+}
+
+void beginDryRun(RecordSink sink) {
+  dryMode = true;
+  drySink = std::move(sink);
+}
+
+void endDryRun() {
+  dryMode = false;
+  drySink = nullptr;
+}
+
+bool dryRun() { return dryMode; }
+
 long long recordsRead(int unit) {
   return unit >= 1 && unit <= MAXUNIT ? table[unit].records : 0;
 }
@@ -436,8 +566,7 @@ void endRecord(int unit) {
     handToSink(unit, u);
     return;
   }
-  put(unit, u, "\r\n", 2);
-  if (u.standard) flushBuffer(unit, u);
+  endOfRecord(unit, u);
 }
 
 void writeRecord(int unit, std::string_view rec) {
@@ -448,13 +577,18 @@ void writeRecord(int unit, std::string_view rec) {
     return;
   }
   put(unit, u, rec.data(), rec.size());
-  put(unit, u, "\r\n", 2);
-  if (u.standard) flushBuffer(unit, u);
+  endOfRecord(unit, u);
 }
 
 void flushUnit(int unit) {
   if (unit < 1 || unit > MAXUNIT || !table[unit].open) return;
   flushBuffer(unit, table[unit]);
+}
+
+void flushAllUnits() {
+  for (int k = 1; k <= MAXUNIT; ++k) {
+    if (table[k].open && table[k].whole > 0) flushBuffer(k, table[k]);
+  }
 }
 
 // ---- Free-format read ---------------------------------------------------

@@ -31,9 +31,13 @@ enum class FileStatus { old, unknown };
 // both, the first write cuts the file off at the position of that write,
 // so a file that is written holds only what this run wrote; a file never
 // written keeps its contents. A unit already open is closed first.
-void openUnit(int unit, std::string_view name, FileStatus status);
-// As openUnit, but returns false instead of ending the run.
-bool tryOpenUnit(int unit, std::string_view name, FileStatus status);
+// `use` says what the run opens the file for ("log file"), for messages.
+// A regular file already open on another unit (standard input and output
+// included) is refused with an open error when either use writes to it.
+void openUnit(int unit, std::string_view name, FileStatus status, std::string_view use = {});
+// As openUnit, but returns false instead of ending the run when the file
+// cannot be opened (a file shared with another unit still ends the run).
+bool tryOpenUnit(int unit, std::string_view name, FileStatus status, std::string_view use = {});
 
 // Flushes and disconnects a unit (the standard units are only flushed and
 // marked closed; a later transfer reconnects them).
@@ -79,8 +83,14 @@ void writeRecord(int unit, std::string_view rec);
 // Streaming form: pieces appended to the record being built on the unit.
 void appendToRecord(int unit, const char* p, std::size_t n);
 void endRecord(int unit);
-// Pushes buffered records of the unit to its file.
+// Records are buffered and go to their file whole: a buffer is written out
+// only up to the end of its last complete record, so a file never ends
+// inside a record, and a record never ended is dropped at the close.
+// Pushes the buffered whole records of the unit to its file.
 void flushUnit(int unit);
+// The same for every open unit; the driver calls it after start-up and
+// after every output step, so that a run killed later keeps them.
+void flushAllUnits();
 
 // Record source and sink over a unit, for the layout and list engines.
 class UnitIn final : public RecordIn {

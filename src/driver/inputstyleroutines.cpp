@@ -35,7 +35,7 @@ void usage() {
   rio::listWrite(u, "vornv6_ts < infile > outfile");
   rio::listWrite(u, "vornv6_ts infile outfile");
   rio::listWrite(u, "If all else fails goto line line 134 of vornv6");
-  stopRun();
+  stopOnError();
 }
 
 }  // namespace
@@ -62,13 +62,14 @@ void INPUTSTYLECMDLN_POSIX(std::int32_t iflag) {
   if (n == 1) {
     if (isStdIn(arguments[0])) return;
     VORNIO.inunit = takeUnit();
-    rio::openUnit(VORNIO.inunit, arguments[0].trimmed(), rio::FileStatus::old);
+    rio::openUnit(VORNIO.inunit, arguments[0].trimmed(), rio::FileStatus::old, "parameter file");
     return;
   }
   if (!isStdIn(arguments[0])) {
     VORNIO.inunit = takeUnit();
-    rio::openUnit(VORNIO.inunit, arguments[0].trimmed(), rio::FileStatus::old);
+    rio::openUnit(VORNIO.inunit, arguments[0].trimmed(), rio::FileStatus::old, "parameter file");
   }
   VORNIO.outunit = takeUnit();
-  rio::openUnit(VORNIO.outunit, arguments[1].trimmed(), rio::FileStatus::unknown);
+  rio::openUnit(VORNIO.outunit, arguments[1].trimmed(), rio::FileStatus::unknown,
+                "console output file");
 }

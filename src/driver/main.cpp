@@ -6,6 +6,7 @@
 
 #include "driver/inputstyleroutines.hpp"
 #include "driver/runprogram.hpp"
+#include "driver/signals.hpp"
 #include "driver/threadsoption.hpp"
 #include "driver/vornv7.hpp"
 #include "driver/workers.hpp"
@@ -22,5 +23,6 @@ int main(int argc, char** argv) {
   }
   startWorkers(threads);
   setCommandLine(argc, argv);
+  installSignalHandlers();
   return runProgram(MAIN);
 }

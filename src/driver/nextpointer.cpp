@@ -11,7 +11,7 @@ std::int32_t NEXTPOINTER(std::int32_t unit) {
   if (n > 99) {
     // Standard output, whatever the console is.
     rio::listWrite(rio::STDOUT_UNIT, "Number of file pointer exceeds 99, Stopping !!!!");
-    stopRun();
+    stopOnError();
   }
   return n;
 }

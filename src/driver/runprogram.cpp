@@ -21,15 +21,16 @@ void toStandardError(const std::string& message) {
 int endOnIoFailure(const IoFailure& e) {
   toStandardError(e.message);
   rio::abandonAllUnits();
-  return 1;
+  return EXIT_IO_ERROR;
 }
 
-// A stop: everything written so far must reach its file.
-int endOnStop() {
+// A stop: everything written so far must reach its file; a write that
+// fails on the way is an output error.
+int endOnStop(int status) {
   rio::statusLineClose();
   try {
     rio::closeAllUnits();
-    return 0;
+    return status;
   } catch (const IoFailure& e) {
     return endOnIoFailure(e);
   }
@@ -40,14 +41,14 @@ int endOnStop() {
 int runProgram(const std::function<void()>& body) {
   try {
     body();
-  } catch (const StopRun&) {
-    return endOnStop();
+  } catch (const StopRun& stop) {
+    return endOnStop(exitStatus(stop));
   } catch (const IoFailure& e) {
     return endOnIoFailure(e);
   } catch (const std::exception& e) {
     toStandardError(std::string("vornv7: internal error: ") + e.what());
     rio::abandonAllUnits();
-    return 2;
+    return EXIT_RUN_ERROR;
   }
-  return endOnStop();
+  return endOnStop(EXIT_CLEAN);
 }

@@ -12,6 +12,7 @@
 #include "driver/errorreport.hpp"
 #include "driver/inputstyleroutines.hpp"
 #include "driver/nextpointer.hpp"
+#include "driver/signals.hpp"
 #include "driver/stop.hpp"
 #include "driver/termprogress.hpp"
 #include "forcing/calcustar.hpp"
@@ -20,11 +21,13 @@
 #include "forcing/stressinfo.hpp"
 #include "forcing/velhoriz.hpp"
 #include "forcing/velinfo.hpp"
+#include "output/outfileopen.hpp"
 #include "output/output.hpp"
 #include "packets/crtpckts.hpp"
 #include "state/friction.hpp"
 #include "state/heights.hpp"
 #include "state/limits.hpp"
+#include "state/outputs.hpp"
 #include "state/packets.hpp"
 #include "state/pdfvi.hpp"
 #include "state/release.hpp"
@@ -86,16 +89,24 @@ void nextFriction(std::int32_t flag, std::int32_t& errorcode, std::int32_t& nerr
   rio::listWrite(out, " Further details are given in file ");
   rio::writeRecord(out, VORNIO.logname.view());
   rio::listWrite(out, "Program will now end its life");
-  stopRun();
+  stopOnError();
 }
 
-// A start-up check of the driver's own: the message on console and log.
-void timingProblem(const char* what, std::int32_t& nerror) {
+// A start-up check of the driver's own: the heading, what is wrong and,
+// when given, the values concerned, on console and log; the error counts.
+template <class... T>
+void startupProblem(const char* heading, const char* what, std::int32_t& nerror,
+                    const T&... values) {
   for (std::int32_t unit : {VORNIO.outunit, VORNIO.logunit}) {
-    rio::listWrite(unit, "Error in the timing parameters:");
+    rio::listWrite(unit, heading);
     rio::listWrite(unit, what);
+    if constexpr (sizeof...(T) > 0) rio::listWrite(unit, values...);
   }
   ++nerror;
+}
+
+void timingProblem(const char* what, std::int32_t& nerror) {
+  startupProblem("Error in the timing parameters:", what, nerror);
 }
 
 // Derives nvu, nadv, dtact and fracmix and echoes them to the log. Returns
@@ -139,7 +150,30 @@ bool deriveTiming(std::int32_t& nvu, std::int32_t& nerror) {
   rio::listWrite(log, "fraction shuffled per advection step", SHUFFLINGMID.fracmix);
   rio::listWrite(log, "fraction shuffled per velocity update",
                  TIMINGMID.nadv * SHUFFLINGMID.fracmix);
+  // A run without a velocity update makes no step: its outputs would stay
+  // empty and its exposures divide by zero steps.
+  if (nvu < 1) {
+    startupProblem("Error in the timing parameters:",
+                   "the run must contain at least one velocity update", nerror,
+                   "ttotal, dtvu (s) ", TIMINGIN.ttotal, dtvu);
+  }
   return true;
+}
+
+// Rouse numbers divide by kappa: a zero gives infinite ones.
+void checkKappa(std::int32_t& nerror) {
+  if (FRICTIONIN.kappa > 0.0f) return;
+  startupProblem("Error in the friction parameters:", "kappa must be positive", nerror,
+                 "kappa ", FRICTIONIN.kappa);
+}
+
+// The statistics divide by the area of their cylinder: a radius of 0, or
+// one whose square is 0 in single precision, gives infinite loads.
+void checkStatisticsRadius(std::int32_t& nerror) {
+  const float r = STATSIN.radius;
+  if (!(STATSIN.dtout > kOutputOff) || (r > 0.0f && r * r > 0.0f)) return;
+  startupProblem("Error in the statistics output parameters:",
+                 "the statistics radius must be positive", nerror, "radius (m) ", r);
 }
 
 // The driver's own limit on the grid: at most MAXNODES - 1 nodes.
@@ -206,7 +240,7 @@ void progress() {
   const bool mark = p.pctnow % 10 == 0 || p.pctnow == 1 || p.pctnow == 99;
   if (!mark || p.pctnow == p.pctlast) return;
   rio::listWrite(VORNIO.outunit, "%Completed:  ", p.pctnow);
-  rio::openUnit(p.progunit, "vornprog.out", rio::FileStatus::unknown);
+  rio::openUnit(p.progunit, "vornprog.out", rio::FileStatus::unknown, "progress file");
   rio::listWrite(p.progunit, "%Completed:  ", p.pctnow);
   rio::closeUnit(p.progunit);
   p.pctlast = p.pctnow;
@@ -243,6 +277,7 @@ std::int32_t STARTUP() {
 
   // 5: timing.
   if (!deriveTiming(nvu, nerror)) startupFailed(nerror);
+  checkKappa(nerror);
 
   // 6: the packet store and the first packets.
   releasePackets(TIMINGIN.time0, iflag, errorcode);
@@ -301,6 +336,7 @@ std::int32_t STARTUP() {
       ++nerror;
       ERRORREPORT(errorcode, "Output");
     }
+    checkStatisticsRadius(nerror);
   }
 
   // 14: one error is enough to end the run here.
@@ -311,6 +347,10 @@ std::int32_t STARTUP() {
 
 void MAIN() {
   const std::int32_t nvu = STARTUP();
+  // What start-up wrote (the parameter echo above all) reaches its files
+  // before the long part of the run.
+  rio::flushAllUnits();
+  stopIfInterrupted();
   std::int32_t errorcode = 0;  // start-up ended with no error counted, so with none set
   std::int32_t iflag;
   std::int32_t nerror = 0;
@@ -359,13 +399,14 @@ void MAIN() {
         rio::listWrite(VORNIO.outunit, "**Fatal Error**.  Too many packets");
         rio::listWrite(VORNIO.logunit, "**Fatal Error**.  Too many packets");
         rio::listWrite(VORNIO.logunit, "ktotal, KMAX ", PACKETS.ktotal, KMAX);
-        stopRun();
+        stopOnError();
       }
       if (PACKETS.ktotal <= 0) {
         for (std::int32_t unit : {VORNIO.outunit, VORNIO.logunit}) {
           rio::listWrite(unit, "ktotal <= 0 after CrtPckts.", PACKETS.ktotal,
                          "  Skipping time step: ", t.timef);
         }
+        stopIfInterrupted();
         continue;
       }
 
@@ -397,6 +438,7 @@ void MAIN() {
         stopStepping = true;
         break;
       }
+      stopIfInterrupted();
     }
     if (stopStepping) break;
     nerror = running;
@@ -415,5 +457,6 @@ void MAIN() {
     rio::listWrite(VORNIO.logunit, "i,timef, nerror, errorcode = ", i, t.timef, nerror, errorcode);
   }
   INPUTSTYLECMDLN_POSIX(iflag);
+  if (nerror != 0) stopOnError();
   stopRun();
 }

@@ -16,7 +16,7 @@ namespace {
   Text<120> padded(name);
   std::string line = std::string(message) + std::string(padded.view());
   rio::listWrite(VORNIO.outunit, line);
-  stopRun();
+  stopOnError();
 }
 
 }  // namespace

@@ -22,7 +22,7 @@ namespace {
 std::int32_t openNodeFile(const Text<80>& name) {
   const std::int32_t unit = VORNIO.nextunit;
   VORNIO.nextunit = NEXTPOINTER(unit);
-  rio::openUnit(unit, name.trimmed(), rio::FileStatus::old);
+  rio::openUnit(unit, name.trimmed(), rio::FileStatus::old, "node file");
   SCANHEADER(unit, name.trimmed());
   return unit;
 }
@@ -178,7 +178,7 @@ void NODEINFO(std::int32_t& errorcode) {
   } else if (hz.href >= hz.hmax) {
     rio::listWrite(out, "Hmax < href.  This is silly ", hz.hmax, hz.href);
     rio::listWrite(log, "Hmax < href.  This is silly ", hz.hmax, hz.href);
-    stopRun();
+    stopOnError();
   } else if (htop < hz.hmax) {
     for (std::int32_t unit : {out, log}) {
       rio::listWrite(unit, "Hmax > upper current meter.");

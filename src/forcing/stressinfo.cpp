@@ -58,9 +58,10 @@ void openSeries(float* us, double time0, double dtvu, std::int32_t nfricp) {
   rio::listWrite(out, "StressInfo1.  Initialize");
   fin.fricunit = VORNIO.nextunit;
   VORNIO.nextunit = NEXTPOINTER(fin.fricunit);
-  if (!rio::tryOpenUnit(fin.fricunit, fin.fricfile.trimmed(), rio::FileStatus::old)) {
+  if (!rio::tryOpenUnit(fin.fricunit, fin.fricfile.trimmed(), rio::FileStatus::old,
+                       "bottom friction file")) {
     rio::listWrite(out, std::string("Error opening the file") + std::string(fin.fricfile.view()));
-    stopRun();
+    stopOnError();
   }
   SCANHEADER(fin.fricunit, fin.fricfile.trimmed());
   Text<120> title;
@@ -77,12 +78,12 @@ void openSeries(float* us, double time0, double dtvu, std::int32_t nfricp) {
   if (nfricp == 0 && s.ncol < 2) {
     rio::listWrite(out, "StressInfo1: Not enough columns, ncol = ", s.ncol);
     rio::listWrite(log, "Not enough columns, ncol = ", s.ncol);
-    stopRun();
+    stopOnError();
   }
   if ((nfricp == -1 && s.ncol < 3) || (nfricp == -2 && s.ncol < 4)) {
     rio::listWrite(out, "StressInfo1: Not enough columns, ncol= ", s.ncol);
     rio::listWrite(log, "Not enough columns, ncol= ", s.ncol);
-    stopRun();
+    stopOnError();
   }
 
   const double tstart = time0 - 0.5 * dtvu;
@@ -92,7 +93,7 @@ void openSeries(float* us, double time0, double dtvu, std::int32_t nfricp) {
   if (std::fabs(t - time0) > kTimeTolerance) {
     rio::listWrite(log, "Time stamp of Stress varies from velocity!!!!");
     rio::listWrite(out, "Time stamp of Stress varies from velocity!!!!");
-    stopRun();
+    stopOnError();
   }
   s.t1 = t;
   rio::listWrite(log, "Velocity Update time step that vorn is using", dtvu);

@@ -15,7 +15,7 @@ namespace {
 [[noreturn]] __attribute__((noinline, cold)) void aboveTheGrid(float z, float zmax) {
   rio::listWrite(VORNIO.outunit, "VelHoriz: Big Trouble.  z zmax", z, zmax);
   rio::listWrite(VORNIO.logunit, "VelHoriz: Big Trouble.  z zmax", z, zmax);
-  stopRun();
+  stopOnError();
 }
 
 // The profile at z: zero below the bottom node, the linear interpolation

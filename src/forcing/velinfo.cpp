@@ -37,7 +37,7 @@ void requireAcceptedGrid() {
     rio::listWrite(unit, "GetVelInfo: no valid node grid. nloglayer, ninterior, nnv ",
                    g.nloglayer, g.ninterior, g.nnv);
   }
-  stopRun();
+  stopOnError();
 }
 
 // Start-up: the files named on the parameter input are opened, each is
@@ -63,7 +63,7 @@ void openSeries(float* uu, float* vv) {
       rio::listWrite(unit, "Increase MAXVELFILES and recompile ");
       rio::listWrite(unit, "MAXVELFILES, ninterior ", MAXVELFILES, g.ninterior);
     }
-    stopRun();
+    stopOnError();
   }
 
   rio::listWrite(out, "Start from bottom up");
@@ -85,7 +85,7 @@ void openSeries(float* uu, float* vv) {
     const std::int32_t unit = VORNIO.nextunit;
     VORNIO.nextunit = NEXTPOINTER(unit);
     VELINFOIN.velunit[k - 1] = unit;
-    rio::openUnit(unit, name.trimmed(), rio::FileStatus::old);
+    rio::openUnit(unit, name.trimmed(), rio::FileStatus::old, "velocity file");
     SCANHEADER(unit, name.trimmed());
 
     Text<120> title;
@@ -103,7 +103,7 @@ void openSeries(float* uu, float* vv) {
     if (ncol < 3) {
       rio::listWrite(out, "GetVelInfo: Not enough columns. ncol < 3", ncol);
       rio::listWrite(log, "Not enough columns. ncol < 3", ncol);
-      stopRun();
+      stopOnError();
     }
 
     // The first record at or after half an update interval before time0.
@@ -121,7 +121,7 @@ void openSeries(float* uu, float* vv) {
     if (std::fabs(tavg - s.t[m - 1]) > kTimeTolerance) {
       rio::listWrite(log, "Time stamp of Velocity files varies!!!!");
       rio::listWrite(out, "Time stamp of Velocity files varies!!!!");
-      stopRun();
+      stopOnError();
     }
   }
   rio::listWrite(log, "Start Time changed to: ", tavg, "  (nearest velocity point)");

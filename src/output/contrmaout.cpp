@@ -25,7 +25,7 @@ constexpr double kSecondsToDays = 1.0 / 86400.0;
 [[noreturn]] void stopSetup() {
   rio::listWrite(VORNIO.outunit, "contrmaout: ***Stopping***");
   rio::listWrite(VORNIO.outunit, "Read echo file");
-  stopRun();
+  stopOnError();
 }
 
 // Refuses grids that would divide by zero: fewer than 2 points on an axis,

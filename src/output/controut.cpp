@@ -26,7 +26,7 @@ constexpr double kSecondsToDays = 1.0 / 86400.0;
 [[noreturn]] void stopSetup() {
   rio::listWrite(VORNIO.outunit, "controut: ***Stopping***");
   rio::listWrite(VORNIO.outunit, "Read echo file");
-  stopRun();
+  stopOnError();
 }
 
 // Packets to count in one pass over a block; a whole block has a fixed
@@ -180,7 +180,7 @@ void CNCENTR1(const float* xpt, const float* ypt, const float* radius, const flo
                    " points.");
     rio::listWrite(VORNIO.logunit, "Not a good idea. I quit");
     rio::listWrite(VORNIO.outunit, "Stopping in subroutine Cncentr1.  Read echo file");
-    stopRun();
+    stopOnError();
   }
   ctotal = std::min<std::int32_t>(ctotal, CMAX);
   const std::int32_t ktotal = std::clamp<std::int32_t>(PACKETS.ktotal, 0, KMAX);

@@ -32,7 +32,7 @@ void OUTFILEOPEN(std::int32_t& unit, double& dtout, std::string_view name, std::
   const double dtact = TIMINGMID.dtact;
   if (dtact < kOutputOff) {
     toBoth("Model time step too small!!!  See subroutine outfileopen.");
-    stopRun();
+    stopOnError();
   }
   if (std::fabs(dtout) <= kOutputOff) {
     toBoth("No output for ", name);
@@ -55,7 +55,7 @@ void OUTFILEOPEN(std::int32_t& unit, double& dtout, std::string_view name, std::
   rio::readText(VORNIO.inunit, file);
   unit = VORNIO.nextunit;
   VORNIO.nextunit = NEXTPOINTER(unit);
-  rio::openUnit(unit, file.trimmed(), rio::FileStatus::unknown);
+  rio::openUnit(unit, file.trimmed(), rio::FileStatus::unknown, name);
   for (std::int32_t u : {VORNIO.logunit, VORNIO.outunit}) {
     rio::listWrite(u, "File name for ", name);
     rio::writeRecord(u, file.view());

@@ -34,12 +34,12 @@ void checkMultiple(double dtbio, double dtconc, const char* zeroA, const char* z
                    const char* multipleA, const char* multipleB) {
   if (std::fabs(dtconc) <= kOutputOff) {
     rio::listWrite(VORNIO.outunit, zeroA, zeroB);
-    stopRun();
+    stopOnError();
   }
   const double r = dtbio / dtconc;
   if (!(r - std::trunc(r) < static_cast<double>(1e-6f))) {
     rio::listWrite(VORNIO.outunit, multipleA, multipleB);
-    stopRun();
+    stopOnError();
   }
 }
 
@@ -78,7 +78,7 @@ void setUp(std::int32_t iflag, std::int32_t& errorcode) {
       for (std::int32_t u : {VORNIO.outunit, VORNIO.logunit}) {
         rio::listWrite(u, "Statistics: the sampling layer has no thickness (zlow = ztop).");
       }
-      stopRun();
+      stopOnError();
     }
   }
 
@@ -123,6 +123,8 @@ void setUp(std::int32_t iflag, std::int32_t& errorcode) {
   }
 }
 
+// Writes the outputs that are due; then every unit goes out to its file,
+// so that a run that is killed later keeps every record written so far.
 void afterStep(std::int32_t iflag) {
   const bool first = false;
   const TimingmidRecord& t = TIMINGMID;
@@ -135,6 +137,7 @@ void afterStep(std::int32_t iflag) {
   if (due(e, BIOLOGYIN.dtbio)) DOBIOLOGY(iflag);
   if (due(e, CONTRMAPIN.dtout)) CONTRMAOUT(t.timef, first);
   if (due(e, BIOLOGYIN.dtbiomap)) DOBIOLOGYMAP(iflag);
+  rio::flushAllUnits();
 }
 
 void closeIfOpen(double dtout, std::int32_t unit) {

@@ -47,7 +47,7 @@ void CRTPCKTSDIS(float* x, float* y, float* z, float* ranks, std::int32_t& ktota
   const std::int32_t unit = RELEASEIN.pckunit;
   if (iflag < 0) {
     rio::listWrite(VORNIO.outunit, "Reading packet info timeseries from file:", RELEASEIN.pckfile);
-    rio::openUnit(unit, RELEASEIN.pckfile.trimmed(), rio::FileStatus::old);
+    rio::openUnit(unit, RELEASEIN.pckfile.trimmed(), rio::FileStatus::old, "discharge file");
     SCANHEADER(unit, RELEASEIN.pckfile.trimmed());
     rio::listRead(unit, pmass);
     rio::listWrite(VORNIO.outunit, "packet mass (g)", pmass);
@@ -61,7 +61,7 @@ void CRTPCKTSDIS(float* x, float* y, float* z, float* ranks, std::int32_t& ktota
     rio::listRead(unit, ncol);
     if (ncol < 2) {
       rio::listWrite(VORNIO.outunit, "CrtPcktsDis: Not enough columns. ncol < 2");
-      stopRun();
+      stopOnError();
     }
     if (!readDischargeRecord()) {
       ioFailure("vornv7: no data record in the discharge file " +

@@ -31,5 +31,5 @@ void checkPacketCapacity(std::int64_t ktotal, double time) {
     rio::listWrite(unit, "Too many packets ");
     rio::listWrite(unit, "KMAX,ktotal,time", KMAX, shown, time);
   }
-  stopRun();
+  stopOnError();
 }

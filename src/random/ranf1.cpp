@@ -41,7 +41,7 @@ static_assert(SCALE == 0x1p-31f, "4.656613E-10 must be exactly 2^-31 as a float"
     p += k;
     n -= static_cast<std::size_t>(k);
   }
-  stopRun();
+  stopOnError();
 }
 
 }  // namespace

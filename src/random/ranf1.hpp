@@ -8,7 +8,7 @@
 // The model seeds once (SETALL, from the parameter reader) and then draws
 // with RANF from generator 1 only. Every failure writes its message on
 // standard output and a one-line notice on the standard error stream, then
-// stops the run (stopRun).
+// stops the run (stopOnError).
 #include <cstdint>
 
 // Next uniform number of the current generator in (0, 1): z * 2^-31 for

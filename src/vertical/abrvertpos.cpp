@@ -25,7 +25,7 @@ namespace {
   rio::listWrite(log, "**Fatal Error in AbR_VertPos**");
   rio::listWrite(log, "Packet has a ranks larger than largest r         ranks in table");
   rio::listWrite(log, "k,ranks(k), maxranks ", k, rank, maxranks);
-  stopRun();
+  stopOnError();
 }
 
 // A packet ranked above the top of table 2 (packets kbreak+1..ktotal).
@@ -37,7 +37,7 @@ namespace {
   rio::listWrite(log, "**Fatal Error in AbR_VertPos2: Ini**");
   rio::listWrite(log, "Packet has a ranks larger than largest           ranks in table");
   rio::listWrite(log, "k,ranks(k), maxranks ", k, rank, maxranks);
-  stopRun();
+  stopOnError();
 }
 
 // The two tables prepared for the search, rebuilt at every call.

@@ -98,6 +98,20 @@ TEST(LayoutParse, RepeatsThatExpandTooFarAreRefused) {
   EXPECT_NO_THROW(Layout{"1000(1000(I1))"});
 }
 
+TEST(LayoutParse, GroupsNestAtMostAHundredDeep) {
+  auto nested = [](int n) { return std::string(n, '(') + "I1" + std::string(n, ')'); };
+  // The outer parentheses of the whole layout are not a group.
+  EXPECT_EQ(Layout{"(" + nested(100) + ")"}.items().size(), 1u);
+  for (int n : {101, 100000}) {  // deep enough to overflow the stack by recursion
+    try {
+      Layout{nested(n) + ",I1"};
+      ADD_FAILURE() << n;
+    } catch (const std::invalid_argument& e) {
+      EXPECT_NE(std::string(e.what()).find("groups nested more than 100 deep"), std::string::npos);
+    }
+  }
+}
+
 TEST(LayoutWrite, TrailingBlanksOnlyWhenSomethingFollows) {
   EXPECT_EQ(writeInts("I2,3X", {1}), Records{" 1"});
   EXPECT_EQ(writeInts("I2,3X,I2", {1}), Records{" 1"});
@@ -271,6 +285,30 @@ TEST(LayoutRead, BadFieldsAreReadErrors) {
   std::int32_t v = 0;
   EXPECT_TRUE(r.get(v));
   EXPECT_EQ(v, std::numeric_limits<std::int32_t>::min());
+}
+
+TEST(LayoutRead, ThreeDigitExponentsReadBackAsWritten) {
+  // E writes an exponent beyond 99 after its sign, without the letter: the
+  // same field reads back; in an F field that form stays an error.
+  for (double x : {1.5e150, -2.25e-120, 1e100, 9.99e-101}) {
+    Layout l("E12.4");
+    Collect out;
+    LayoutWriter w(l, out);
+    w.put(x);
+    w.end();
+    const Records& recs = out.records;
+    ASSERT_EQ(recs.at(0).find('E'), std::string::npos) << recs.at(0);
+    Lines in({recs.at(0)});
+    LayoutReader r(l, in);
+    double got = 0;
+    ASSERT_TRUE(r.get(got)) << recs.at(0) << ": " << r.why();
+    EXPECT_NEAR(got, x, std::fabs(x) * 1e-4) << recs.at(0);
+  }
+  Layout l("F12.4");
+  Lines in({"  0.1121+104"});
+  LayoutReader r(l, in);
+  double v = 0;
+  EXPECT_FALSE(r.get(v));
 }
 
 TEST(LayoutRead, TextFields) {

@@ -260,11 +260,12 @@ TEST_F(Units, StandardOutputIsUnitSix) {
 // usual, and an open that would fail for real fails dry too.
 TEST_F(Units, DryRunTouchesNoFileAndHandsEveryRecordToTheSink) {
   writeFile("old.txt", hundredLines());
+  writeFile("in.txt", hundredLines());
   std::vector<std::pair<int, std::string>> seen;
   rio::beginDryRun([&](int unit, std::string_view rec) { seen.emplace_back(unit, rec); });
   rio::openUnit(3, "new.out", rio::FileStatus::unknown);
   rio::openUnit(4, "old.txt", rio::FileStatus::unknown);
-  rio::openUnit(7, "old.txt", rio::FileStatus::old);
+  rio::openUnit(7, "in.txt", rio::FileStatus::old);
   rio::listWrite(3, "one", std::int32_t{1});
   rio::appendToRecord(4, "pie", 3);
   rio::appendToRecord(4, "ces", 3);
@@ -280,6 +281,9 @@ TEST_F(Units, DryRunTouchesNoFileAndHandsEveryRecordToTheSink) {
   EXPECT_FALSE(rio::tryOpenUnit(8, "no-such-folder/x.out", rio::FileStatus::unknown));
   EXPECT_FALSE(rio::tryOpenUnit(8, ".", rio::FileStatus::unknown));
   EXPECT_FALSE(rio::tryOpenUnit(8, "missing.txt", rio::FileStatus::old));
+  // Two uses of one file are refused dry as for real, also before it exists.
+  EXPECT_THROW(rio::openUnit(8, "new.out", rio::FileStatus::unknown), IoFailure);
+  EXPECT_THROW(rio::openUnit(8, "old.txt", rio::FileStatus::old), IoFailure);
   rio::appendToRecord(3, "unfinished", 10);
   rio::closeAllUnits();
   rio::endDryRun();
@@ -297,4 +301,35 @@ TEST_F(Units, DryRunTouchesNoFileAndHandsEveryRecordToTheSink) {
   rio::writeRecord(3, "real");
   rio::closeUnit(3);
   EXPECT_EQ(readFile("new.out"), "real\r\n");
+}
+
+TEST_F(Units, FilesReachTheDiskInWholeRecordsOnly) {
+  // 2000 records of 101 bytes overflow the buffer inside a record; what is
+  // on disk before any flush ends at the end of a record.
+  rio::openUnit(7, "many.txt", rio::FileStatus::unknown);
+  const std::string rec(99, 'r');
+  std::string expect;
+  for (int k = 0; k < 2000; ++k) {
+    rio::writeRecord(7, rec);
+    expect += rec + "\r\n";
+  }
+  std::string disk = readFile("many.txt");
+  EXPECT_GT(disk.size(), 0u);
+  EXPECT_EQ(disk.size() % 101, 0u);
+  EXPECT_TRUE(expect.compare(0, disk.size(), disk) == 0);
+
+  // A record longer than the buffer, built in pieces, goes out whole.
+  const std::string piece(1000, 'p');
+  for (int k = 0; k < 200; ++k) rio::appendToRecord(7, piece.data(), piece.size());
+  disk = readFile("many.txt");
+  EXPECT_EQ(disk.size() % 101, 0u);
+  rio::endRecord(7);
+  expect += std::string(200000, 'p') + "\r\n";
+  rio::flushAllUnits();
+  EXPECT_TRUE(readFile("many.txt") == expect);
+
+  // A record never ended (a write cut short) is dropped at the close.
+  rio::appendToRecord(7, "cut", 3);
+  rio::closeUnit(7);
+  EXPECT_TRUE(readFile("many.txt") == expect);
 }

@@ -2,11 +2,14 @@
 // ways start-up ends.
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "driver/inputstyleroutines.hpp"
 #include "driver/runprogram.hpp"
+#include "driver/signals.hpp"
 #include "driver/vornv7.hpp"
 #include "forcing/sitefiles.hpp"
 #include "random/ranf1.hpp"
@@ -119,16 +122,21 @@ TEST_F(Driver, StepsRunFromTheStartOfEachIntervalAndTheLastHourIsNotSimulated) {
   EXPECT_TRUE(contains(log, " Hmax =    1.000000    "));  // the top node
 }
 
-TEST_F(Driver, AShortRunMakesNoStepAndEndsCleanly) {
-  ASSERT_EQ(run(params("2 0", "3", "1 1")), 0);  // ttotal < dtvu
-  EXPECT_EQ(console.back(), "  Clean exit ");
-  EXPECT_FALSE(std::filesystem::exists("vornprog.out"));
+TEST_F(Driver, ARunWithoutAVelocityUpdateIsRefusedAtStartUp) {
+  for (const char* ttotal : {"2 0", "0 0", "-5 0"}) {  // ttotal < dtvu, = 0, < 0
+    SCOPED_TRACE(ttotal);
+    ASSERT_EQ(run(params(ttotal, "3", "1 1")), 2);
+    EXPECT_TRUE(contains(console, " the run must contain at least one velocity update"));
+    EXPECT_TRUE(contains(log, " Error in the timing parameters:"));
+    EXPECT_EQ(console.back(), " Program will now end its life");
+    EXPECT_FALSE(std::filesystem::exists("vornprog.out"));
+  }
 }
 
 TEST_F(Driver, ParametersWithoutUsableTimeSteppingEndStartUp) {
   for (const char* dtaDtms : {"3 1", "0 1", "-1 1", "1 0", "1 -2"}) {
     SCOPED_TRACE(dtaDtms);
-    ASSERT_EQ(run(params("10 0", "1", dtaDtms)), 0);
+    ASSERT_EQ(run(params("10 0", "1", dtaDtms)), 2);
     ASSERT_GE(console.size(), 8u);
     EXPECT_EQ(console[console.size() - 7], " Error in the timing parameters:");
     const std::vector<std::string> tail(console.end() - 5, console.end());
@@ -146,7 +154,7 @@ TEST_F(Driver, ParametersWithoutUsableTimeSteppingEndStartUp) {
 }
 
 TEST_F(Driver, AFailedParameterReadEndsStartUpAtOnce) {
-  ASSERT_EQ(run(params("10 0", "1", "1 1", "4")), 0);
+  ASSERT_EQ(run(params("10 0", "1", "1 1", "4")), 2);
   const std::vector<std::string> expect = {
       " UserSetUp:",
       " Enter file name for error messages and misc. info messages",
@@ -187,7 +195,7 @@ TEST_F(Driver, ProgressIsWrittenAtTheMarksOnlyAndTheFileHoldsTheLatest) {
   EXPECT_EQ(console.back(), "  Clean exit ");
 }
 
-TEST_F(Driver, AnErrorInTheLoopEndsTheRunAfterItsStepWithStatusZero) {
+TEST_F(Driver, AnErrorInTheLoopEndsTheRunAfterItsStepWithStatusTwo) {
   // u*^2 = 0.0001 - 0.001 U: fine for the slow rows, negative once the
   // current meter reads 0.5 m/s (row 3, used for the fourth update).
   std::string par = params("10 0", "1", "1 1", "2");
@@ -196,11 +204,71 @@ TEST_F(Driver, AnErrorInTheLoopEndsTheRunAfterItsStepWithStatusZero) {
         sitefiles::writeSmallSite(12, 1.0, [](int k) {
           return std::make_pair(k == 3 ? 0.5 : 0.05, 0.0);
         });
-  ASSERT_EQ(run(par), 0);
+  ASSERT_EQ(run(par), 2);
   EXPECT_EQ(TIMINGMID.tvu, 3 * 3600.0);  // the fourth update was the last
   EXPECT_TRUE(contains(console, " Error Reported in subroutine  CalcUstar."));
   const std::vector<std::string> tail(console.end() - 2, console.end());
   EXPECT_EQ(tail, (std::vector<std::string>{" ***Exit on error***",
                                             " See the log file for more information."}));
   EXPECT_TRUE(contains(log, " ***Exit on error***"));
+}
+
+TEST_F(Driver, ZeroValuesThatWouldWriteNaNOrInfinityAreCountedStartUpErrors) {
+  // kappa (record 10) of 0 gives infinite Rouse numbers, a statistics
+  // radius of 0 (1e-400 reads as 0) infinite column loads, a run shorter
+  // than one velocity update no step at all: each is reported with the
+  // value and counted, and start-up goes on to report the others.
+  auto par = [](const std::string& ttotal, const std::string& kappa, const std::string& radius) {
+    std::string p = params(ttotal, "1", "1 1");
+    p.replace(p.find("\n0.4 0.05\n"), 10, "\n" + kappa + " 0.05\n");
+    p.replace(p.size() - sitefiles::noOutputs().size(), std::string::npos,
+              "0\n0\n1\nstats.out\n0.05 1.0 " + radius + "\n0\n0\n0\n0\n0\n");
+    return p;
+  };
+  struct Case {
+    std::string par;
+    int errors;
+    std::vector<std::string> shown;
+  };
+  const std::vector<Case> cases = {
+      {par("10 0", "0", "100"), 1,
+       {" Error in the friction parameters:", " kappa must be positive",
+        " kappa   0.0000000E+00"}},
+      {par("10 0", "-0.4", "100"), 1, {" kappa  -0.4000000    "}},
+      {par("10 0", "0.4", "0"), 1,
+       {" Error in the statistics output parameters:", " the statistics radius must be positive",
+        " radius (m)   0.0000000E+00"}},
+      {par("10 0", "0.4", "1e-400"), 1, {" radius (m)   0.0000000E+00"}},
+      {par("0.5 0", "0", "0"), 3,
+       {" the run must contain at least one velocity update",
+        " ttotal, dtvu (s)    1800.000000000000        3600.000000000000     "}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.par);
+    ASSERT_EQ(run(c.par), 2);
+    for (const auto& s : c.shown) {
+      EXPECT_TRUE(contains(console, s)) << s;
+      EXPECT_TRUE(contains(log, s)) << s;
+    }
+    char count[80];
+    std::snprintf(count, sizeof count, "  Number of errors reported in initialiation %12d",
+                  c.errors);
+    EXPECT_TRUE(contains(console, count));
+    EXPECT_EQ(console.back(), " Program will now end its life");
+  }
+  // Within the limits all is well.
+  ASSERT_EQ(run(par("10 0", "0.4", "0.001")), 0);
+  EXPECT_EQ(console.back(), "  Clean exit ");
+}
+
+TEST_F(Driver, ASignalNotedBeforeTheTimeLoopEndsTheRunWithItsMessageAndStatus) {
+  // A signal noted during start-up ends the run before its first step.
+  noteSignal(SIGTERM);
+  const int status = run(params("10 0", "1", "1 1"));
+  noteSignal(0);
+  EXPECT_EQ(status, 128 + SIGTERM);
+  EXPECT_EQ(console.back(), " Run interrupted by signal 15");
+  EXPECT_EQ(log.back(), " Run interrupted by signal 15");
+  EXPECT_TRUE(contains(log, " Hmax =    1.000000    "));
+  EXPECT_FALSE(std::filesystem::exists("vornprog.out"));
 }

@@ -80,7 +80,7 @@ TEST_F(InRun, TheStressSeriesStartsAtTheTimeTheVelocitiesFixed) {
 }
 
 TEST_F(InRun, ANegativeFrictionVelocitySquaredEndsTheRunAfterStartUp) {
-  ASSERT_EQ(run(params("1", "-0.0001") + sitefiles::writeSmallSite()), 0);
+  ASSERT_EQ(run(params("1", "-0.0001") + sitefiles::writeSmallSite()), 2);
   EXPECT_EQ(count(console, " Error Reported in subroutine  CalcUstar."), 1u);
   EXPECT_EQ(count(console, " Error #           2"), 2u);  // reported again as StressInfo
   EXPECT_EQ(console.back(), " Program will now end its life");
@@ -92,7 +92,7 @@ TEST_F(InRun, ARefusedGridEndsTheRunWithoutReadingTheVelocities) {
     SCOPED_TRACE(nodes);
     std::string names = sitefiles::writeSmallSite();
     writeFile("lognodes.dat", std::string("XXXX\n") + nodes);
-    ASSERT_EQ(run(params("1", "0.0001") + names), 0);
+    ASSERT_EQ(run(params("1", "0.0001") + names), 2);
     EXPECT_EQ(count(console, " Error Reported in subroutine GetVertNodeInfo."), 1u);
     EXPECT_EQ(count(console, " VelInfo4.  Initialize"), 0u);
     EXPECT_EQ(console.back(), " Program will now end its life");
