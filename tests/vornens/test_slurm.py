@@ -43,7 +43,7 @@ class SlurmRun(unittest.TestCase):
         self.assertEqual(r.returncode, 1, r.stdout + r.stderr)
         self.assertIn("3 of 4 members done", r.stdout)
         self.assertIn("m03 (settling.iniwstar=0.002", r.stdout)
-        self.assertIn("vornv7 exit status 137 (killed by signal 9, SIGKILL)", r.stdout)
+        self.assertIn("vornv7 exit status 137 (ended by signal 9, SIGKILL)", r.stdout)
         with open(os.path.join(ens, "slurm.jobs")) as f:
             job1, tasks = f.read().split()
         self.assertEqual(tasks, "1-4")

@@ -273,7 +273,7 @@ class ParallelRun(unittest.TestCase):
         self.assertEqual(r.returncode, 1, r.stdout + r.stderr)
         self.assertIn("3 of 4 members done", r.stdout)
         self.assertIn("m02 (settling.iniwstar=0.0002, seeds.seed1=", r.stdout)
-        self.assertIn("vornv7 exit status 137 (killed by signal 9, SIGKILL)", r.stdout)
+        self.assertIn("vornv7 exit status 137 (ended by signal 9, SIGKILL)", r.stdout)
         log = os.path.join(ens, "parallel.joblog")
         rows = [l.split("\t") for l in read(log).splitlines()[1:]]
         self.assertEqual(sorted((int(x[0]), int(x[6])) for x in rows),

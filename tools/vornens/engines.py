@@ -101,12 +101,12 @@ def member_status(folder):
 def describe_status(s, step):
     if step == "done":
         return "done"
-    what = {1: "an input or output error", 2: "an error stop"}.get(s, "")
+    what = {1: "an input or output error", 2: "an error the run reported"}.get(s, "")
     if s > 128:
         try:
-            what = "killed by signal %d, %s" % (s - 128, signal.Signals(s - 128).name)
+            what = "ended by signal %d, %s" % (s - 128, signal.Signals(s - 128).name)
         except ValueError:
-            what = "killed by signal %d" % (s - 128)
+            what = "ended by signal %d" % (s - 128)
     return "%s exit status %d%s" % (step, s, " (%s)" % what if what else "")
 
 
