@@ -152,7 +152,6 @@ class Edits(unittest.TestCase):
         self.assertEqual(ms, [[2e3, 800, 0.5, 2.0, 5, 6], [3e3, 1200, 0.5, 2.0, 5, 6]])
 
         for text, says in [
-            ('[vary]\n"release.npack" = [400.5]\n', "whole number"),
             ('[vary]\n"settlin.iniwstar" = [1.0]\n', "no record"),
             ('[vary]\n"settling.wstar" = [1.0]\n', "has no value wstar"),
             ('[vary]\nsettling = [[1.0, 2.0]]\n', "4 values"),
@@ -242,6 +241,7 @@ class PlanOnExamples(unittest.TestCase):
         for extra, says in [
             ('"velocity_file.1" = ["vel1.dat", "missing.dat"]\n', "m05 (velocity_file.1"),
             ('"concentration.file" = ["../shared.out"]\n', "outside the member's folder"),
+            ('"release.npack" = [400.5]\n', "run.par:13: error"),
         ]:
             with open(toml, "w") as f:
                 f.write(original.replace("[vary]\n", "[vary]\n" + extra))

@@ -127,8 +127,10 @@ def resolve_key(rmap, key):
 
 
 def check_value(key, base, v):
-    """A new value fits the value it replaces: a whole number for a whole
-    number, a number for a number, a one-line text for a text."""
+    """A new value fits the value it replaces: a number for a number, a
+    one-line text for a text. (The map writes a real of whole value as a
+    whole number, so whether a field takes whole numbers only is left to
+    the checker's reading of the member.)"""
     if isinstance(base, str) or isinstance(v, str):
         if not (isinstance(base, str) and isinstance(v, str)):
             raise EnsembleError("%s: %r where the record holds %r" % (key, v, base))
@@ -139,8 +141,6 @@ def check_value(key, base, v):
         raise EnsembleError("%s: %r is not a number" % (key, v))
     if isinstance(v, float) and not math.isfinite(v):
         raise EnsembleError("%s: %r is not a finite number" % (key, v))
-    if isinstance(base, int) and not isinstance(base, bool) and not isinstance(v, int):
-        raise EnsembleError("%s: %r where the record holds the whole number %d" % (key, v, base))
 
 
 @dataclass
@@ -205,15 +205,19 @@ def resolve_factors(rmap, factors):
 
 def number_text(v):
     """A value as the free-format reader reads it back exactly: whole
-    numbers as they are, reals by the shortest text that gives the same
-    double (a single-precision value given as a double rounds back to
-    itself)."""
+    numbers as they are, and reals of whole value too (an integer field
+    and a real field both read 400; only a real field reads 400.0); other
+    reals by the shortest text that gives the same double (a single-
+    precision value given as a double rounds back to itself)."""
     if isinstance(v, bool):
         raise ValueError("a truth value is not a number")
     if isinstance(v, int):
         return str(v)
     if not math.isfinite(v):
         raise ValueError("%r is not a finite number" % v)
+    negative_zero = v == 0 and math.copysign(1.0, v) < 0
+    if v == int(v) and abs(v) < 1e15 and not negative_zero:
+        return str(int(v))
     return repr(float(v))
 
 
