@@ -165,3 +165,43 @@ def check_summary(test, summary_nc, member_ncs, scenario_of=None, thresholds=THR
             m.close()
         s.close()
     return attrs
+
+
+def status_times(ens, members):
+    """When each member's status was written: a member run again changes it."""
+    return {m: os.stat(os.path.join(ens, m, "status")).st_mtime_ns for m in members}
+
+
+def summary_of_all(test, source, ens):
+    """The summary of the four members of the tiny ensemble (two scenarios
+    of two seed pairs), checked against their files; returns the files."""
+    r = vornens(source, "summarise", ens)
+    test.assertEqual(r.returncode, 0, r.stderr)
+    ncs = [os.path.join(ens, m, "run.nc") for m in ("m01", "m02", "m03", "m04")]
+    attrs = check_summary(test, os.path.join(ens, "summary.nc"), ncs, [0, 0, 1, 1])
+    test.assertEqual(attrs["missing_members"], "none")
+    return ncs
+
+
+def planned_tiny(test, source, programs, folder):
+    """The tiny ensemble planned in `folder`; returns the ensemble folder.
+    `programs` are the paths of vornv7, vorn2nc and vorncheck."""
+    write_site(os.path.join(folder, "site"))
+    bins = programs_folder(*programs, os.path.join(folder, "bin"))
+    r = vornens(source, "plan", write_toml(folder, bins))
+    test.assertEqual(r.returncode, 0, r.stdout + r.stderr)
+    return os.path.join(folder, "ens")
+
+
+def run_killing(test, source, ens, member, iniwstar, *args, **kw):
+    """vornens run with `member` killed on purpose: reported with its
+    values, exit status and signal, the others done."""
+    held = HeldMember(os.path.join(ens, member))
+    r = vornens(source, "run", ens, *args, **kw)
+    held.restore()
+    test.assertIsNotNone(held.killed)
+    test.assertEqual(r.returncode, 1, r.stdout + r.stderr)
+    test.assertIn("3 of 4 members done", r.stdout)
+    test.assertIn("%s (settling.iniwstar=%s, seeds.seed1=" % (member, iniwstar), r.stdout)
+    test.assertIn("vornv7 exit status 137 (ended by signal 9, SIGKILL)", r.stdout)
+    return r

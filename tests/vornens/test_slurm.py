@@ -29,21 +29,9 @@ class SlurmRun(unittest.TestCase):
         import ensembletest as et
         d = tempfile.mkdtemp(prefix="vornens-slurm-test-")
         self.addCleanup(shutil.rmtree, d, True)
-        et.write_site(os.path.join(d, "site"))
-        progs = et.programs_folder(VORNV7, VORN2NC, VORNCHECK, os.path.join(d, "bin"))
-        r = et.vornens(SOURCE, "plan", et.write_toml(d, progs))
-        self.assertEqual(r.returncode, 0, r.stdout + r.stderr)
-        ens = os.path.join(d, "ens")
+        ens = et.planned_tiny(self, SOURCE, (VORNV7, VORN2NC, VORNCHECK), d)
         env = dict(os.environ, **SLURM)
-
-        held = et.HeldMember(os.path.join(ens, "m03"))
-        r = et.vornens(SOURCE, "run", ens, "--engine", "slurm", env=env)
-        held.restore()
-        self.assertIsNotNone(held.killed)
-        self.assertEqual(r.returncode, 1, r.stdout + r.stderr)
-        self.assertIn("3 of 4 members done", r.stdout)
-        self.assertIn("m03 (settling.iniwstar=0.002", r.stdout)
-        self.assertIn("vornv7 exit status 137 (ended by signal 9, SIGKILL)", r.stdout)
+        et.run_killing(self, SOURCE, ens, "m03", "0.002", "--engine", "slurm", env=env)
         with open(os.path.join(ens, "slurm.jobs")) as f:
             job1, tasks = f.read().split()
         self.assertEqual(tasks, "1-4")
@@ -54,8 +42,7 @@ class SlurmRun(unittest.TestCase):
         self.assertEqual(r.returncode, 1)
         self.assertIn("m03", r.stderr)
 
-        done = {m: os.stat(os.path.join(ens, m, "status")).st_mtime_ns
-                for m in ("m01", "m02", "m04")}
+        done = et.status_times(ens, ("m01", "m02", "m04"))
         r = et.vornens(SOURCE, "run", ens, "--engine", "slurm", "--resume", env=env)
         self.assertEqual(r.returncode, 0, r.stdout + r.stderr)
         with open(os.path.join(ens, "slurm.jobs")) as f:
@@ -65,14 +52,8 @@ class SlurmRun(unittest.TestCase):
         self.assertEqual(jobs[1][1], "3", "only the killed member is submitted again")
         self.assertEqual(sorted(n for n in os.listdir(os.path.join(ens, "slurm-logs"))
                                 if n.endswith("." + job2 + ".out")), ["3.%s.out" % job2])
-        self.assertEqual(done, {m: os.stat(os.path.join(ens, m, "status")).st_mtime_ns
-                                for m in done}, "the others did not run again")
-
-        r = et.vornens(SOURCE, "summarise", ens)
-        self.assertEqual(r.returncode, 0, r.stderr)
-        ncs = [os.path.join(ens, m, "run.nc") for m in ("m01", "m02", "m03", "m04")]
-        attrs = et.check_summary(self, os.path.join(ens, "summary.nc"), ncs, [0, 0, 1, 1])
-        self.assertEqual(attrs["missing_members"], "none")
+        self.assertEqual(done, et.status_times(ens, done), "the others did not run again")
+        et.summary_of_all(self, SOURCE, ens)
 
 
 def main():

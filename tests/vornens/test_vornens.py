@@ -261,19 +261,8 @@ class PlanOnExamples(unittest.TestCase):
 class ParallelRun(unittest.TestCase):
     def test_a_killed_member_reruns_alone_and_the_summary_matches_the_members(self):
         d = scratch(self)
-        et.write_site(os.path.join(d, "site"))
-        progs = et.programs_folder(VORNV7, VORN2NC, VORNCHECK, os.path.join(d, "bin"))
-        r = et.vornens(SOURCE, "plan", et.write_toml(d, progs))
-        self.assertEqual(r.returncode, 0, r.stdout + r.stderr)
-        ens = os.path.join(d, "ens")
-        held = et.HeldMember(os.path.join(ens, "m02"))
-        r = et.vornens(SOURCE, "run", ens, "--engine", "parallel", "--jobs", "2")
-        held.restore()
-        self.assertIsNotNone(held.killed)
-        self.assertEqual(r.returncode, 1, r.stdout + r.stderr)
-        self.assertIn("3 of 4 members done", r.stdout)
-        self.assertIn("m02 (settling.iniwstar=0.0002, seeds.seed1=", r.stdout)
-        self.assertIn("vornv7 exit status 137 (ended by signal 9, SIGKILL)", r.stdout)
+        ens = et.planned_tiny(self, SOURCE, (VORNV7, VORN2NC, VORNCHECK), d)
+        et.run_killing(self, SOURCE, ens, "m02", "0.0002", "--engine", "parallel", "--jobs", "2")
         log = os.path.join(ens, "parallel.joblog")
         rows = [l.split("\t") for l in read(log).splitlines()[1:]]
         self.assertEqual(sorted((int(x[0]), int(x[6])) for x in rows),
@@ -294,21 +283,14 @@ class ParallelRun(unittest.TestCase):
         self.assertEqual(list(s.scenario_members.values), [1, 2])
         s.close()
 
-        done = {m: os.stat(os.path.join(ens, m, "status")).st_mtime_ns
-                for m in ("m01", "m03", "m04")}
+        done = et.status_times(ens, ("m01", "m03", "m04"))
         r = et.vornens(SOURCE, "run", ens, "--engine", "parallel", "--resume")
         self.assertEqual(r.returncode, 0, r.stdout + r.stderr)
         self.assertIn("running 1 member of", r.stdout)
         rows = [l.split("\t") for l in read(log).splitlines()[1:]]
         self.assertEqual([(int(x[0]), int(x[6])) for x in rows[4:]], [(2, 0)])
-        self.assertEqual(done, {m: os.stat(os.path.join(ens, m, "status")).st_mtime_ns
-                                for m in done}, "the others did not run again")
-
-        r = et.vornens(SOURCE, "summarise", ens)
-        self.assertEqual(r.returncode, 0, r.stderr)
-        ncs = [os.path.join(ens, m, "run.nc") for m in ("m01", "m02", "m03", "m04")]
-        attrs = et.check_summary(self, os.path.join(ens, "summary.nc"), ncs, [0, 0, 1, 1])
-        self.assertEqual(attrs["missing_members"], "none")
+        self.assertEqual(done, et.status_times(ens, done), "the others did not run again")
+        ncs = et.summary_of_all(self, SOURCE, ens)
         s = xr.open_dataset(os.path.join(ens, "summary.nc"), group="concentration",
                             decode_times=False)
         member = xr.open_dataset(ncs[1], group="concentration", decode_times=False)
