@@ -290,6 +290,16 @@ class ParallelRun(unittest.TestCase):
         rows = [l.split("\t") for l in read(log).splitlines()[1:]]
         self.assertEqual([(int(x[0]), int(x[6])) for x in rows[4:]], [(2, 0)])
         self.assertEqual(done, et.status_times(ens, done), "the others did not run again")
+        # A member that failed outside parallel (run again by hand, or on
+        # Slurm) is rerun though the job log has it done.
+        with open(os.path.join(ens, "m03", "status"), "w") as f:
+            f.write("1 vornv7\n")
+        r = et.vornens(SOURCE, "run", ens, "--engine", "parallel", "--resume")
+        self.assertEqual(r.returncode, 0, r.stdout + r.stderr)
+        self.assertIn("job log disagrees with the status of m03", r.stdout)
+        rows = [l.split("\t") for l in read(log).splitlines()[1:]]
+        self.assertEqual((int(rows[-1][0]), int(rows[-1][6])), (3, 0))
+        self.assertEqual(sorted({int(x[0]) for x in rows}), [1, 2, 3, 4])
         ncs = et.summary_of_all(self, SOURCE, ens)
         s = xr.open_dataset(os.path.join(ens, "summary.nc"), group="concentration",
                             decode_times=False)

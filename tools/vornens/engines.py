@@ -236,6 +236,45 @@ def hold_lock(ensemble):
     return f
 
 
+def reconcile_joblog(ensemble, say):
+    """Before a resume on GNU parallel: the job log must say what the
+    members' status files say, or parallel would rerun members that are
+    done, or pass over failed ones (after a run on Slurm, or a member run
+    again by hand). Where they differ, a done member gets a row with status
+    0 and the rows of a member not done are dropped (parallel runs a job
+    without a row); rows that agree stay as parallel wrote them."""
+    log = os.path.join(ensemble.folder, JOBLOG)
+    header, rows = "Seq\tHost\tStarttime\tJobRuntime\tSend\tReceive\tExitval\tSignal\tCommand", []
+    try:
+        with open(log) as f:
+            lines = f.read().splitlines()
+        header, rows = lines[0], [l.split("\t") for l in lines[1:] if l.strip()]
+    except (OSError, IndexError):
+        pass
+    ok = {}
+    for r in rows:
+        try:
+            ok[int(r[0])] = int(r[6]) == 0 and int(r[7]) == 0
+        except (ValueError, IndexError):
+            continue
+    done = {m.number: (member_status(m.path) or (None, None))[1] == "done"
+            for m in ensemble.members}
+    differ = [m for m in ensemble.members if ok.get(m.number, False) != done[m.number]]
+    if not differ:
+        return
+    say("vornens: the job log disagrees with the status of %s; brought in line with the "
+        "members" % " ".join(m.folder for m in differ))
+    out = [header] + ["\t".join(r) for r in rows
+                      if r and r[0].isdigit() and int(r[0]) in done
+                      and done[int(r[0])] and ok.get(int(r[0]))]
+    script = os.path.join(ensemble.folder, MEMBER_SCRIPT)
+    out += ["%d\t:\t0\t0\t0\t0\t0\t0\t%s %s" % (m.number, script, m.folder)
+            for m in differ if done[m.number]]
+    with open(log + ".tmp", "w") as f:
+        f.write("\n".join(out) + "\n")
+    os.replace(log + ".tmp", log)
+
+
 def run_parallel(ensemble, jobs, resume, todo, progress):
     exe = gnu_parallel()
     log = os.path.join(ensemble.folder, JOBLOG)
@@ -336,6 +375,8 @@ def run(ensemble, engine, jobs=None, resume=False, say=print):
     if resume:
         todo = [m for m in ensemble.members
                 if (member_status(m.path) or (None, None))[1] != "done"]
+        if engine == "parallel" and todo:
+            reconcile_joblog(ensemble, say)
     else:
         todo = list(ensemble.members)
     # A member's old status would count it before it runs again.
