@@ -172,7 +172,10 @@ class Progress:
             if st is None:
                 running += os.path.exists(os.path.join(m.path, "running"))
                 continue
-            now = os.path.getmtime(os.path.join(m.path, "status")) >= self.start - 1
+            try:
+                now = os.path.getmtime(os.path.join(m.path, "status")) >= self.start - 1
+            except OSError:  # gone since: the member started again
+                continue
             finished_now += now
             if st[1] == "done":
                 done += 1
