@@ -580,6 +580,18 @@ void writeRecord(int unit, std::string_view rec) {
   endOfRecord(unit, u);
 }
 
+void writeText(int unit, std::string_view text) {
+  Unit& u = writableUnit(unit);
+  if (writesDry(u)) {
+    u.pending.append(text);
+    handToSink(unit, u);
+    return;
+  }
+  put(unit, u, text.data(), text.size());
+  u.whole = u.wlen;
+  if (u.standard) flushBuffer(unit, u);
+}
+
 void flushUnit(int unit) {
   if (unit < 1 || unit > MAXUNIT || !table[unit].open) return;
   flushBuffer(unit, table[unit]);

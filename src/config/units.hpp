@@ -83,6 +83,9 @@ void writeRecord(int unit, std::string_view rec);
 // Streaming form: pieces appended to the record being built on the unit.
 void appendToRecord(int unit, const char* p, std::size_t n);
 void endRecord(int unit);
+// Writes a text that carries its own line ends (LF), such as the help
+// text, as it stands; it counts as whole records.
+void writeText(int unit, std::string_view text);
 // Records are buffered and go to their file whole: a buffer is written out
 // only up to the end of its last complete record, so a file never ends
 // inside a record, and a record never ended is dropped at the close.
