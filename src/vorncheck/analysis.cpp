@@ -311,12 +311,15 @@ void checkSuspicious(Context& c) {
   Walk& w = c.walk;
   const SettlinginRecord& s = SETTLINGIN;
   const float kappa = FRICTIONIN.kappa;
-  if (w.record("settling")) {
+  if (const Record* settling = w.record("settling")) {
     const bool breakup = s.breakupus > 0;
     const std::pair<const char*, float> classes[] = {
         {"iniwstar", s.iniwstar}, {"bigwstar", s.bigwstar}, {"litwstar", s.litwstar}};
     for (int k = 0; k < (breakup ? 3 : 1); ++k) {
-      if (classes[k].second == 0.0f) {
+      // A value the read left unset is reported as such, not as a zero.
+      const bool read = static_cast<std::size_t>(k) < settling->values.size() &&
+                        settling->values[k].number;
+      if (read && classes[k].second == 0.0f) {
         w.addAt(Level::warning, "settling",
                 std::string("the settling velocity ") + classes[k].first +
                     " is 0: its Rouse number is 0 at any friction and its sediment is spread "

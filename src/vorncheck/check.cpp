@@ -56,7 +56,7 @@ namespace {
 
 bool gridUsable() {
   const VelinfomidRecord& g = VELINFOMID;
-  return g.nloglayer >= 2 && g.ninterior >= 1 && g.ninterior <= MAXVELFILES &&
+  return g.nloglayer >= 2 && g.ninterior >= 1 &&
          g.nnv <= MAXNODES && g.nnv == g.nloglayer + g.ninterior - 1;
 }
 
@@ -84,8 +84,8 @@ void startUp(Context& c) {
   c.paramsRead = w.record("release") != nullptr && !w.parameterEnd;
   if (!c.paramsRead) {
     if (!w.parameterEnd) {
-      w.add(Level::note, w.parfile(), 0,
-            "the records after the friction model are not checked: the program reads no "
+      w.add(Level::note, w.parfile(), w.lastParameterLine(),
+            "the records after this one are not checked: the program reads no "
             "further record after this error");
     }
     return;
@@ -107,7 +107,7 @@ void startUp(Context& c) {
   w.stage([&] { checkNodeCount(nerror); });
   if (!c.gridOk) {
     if (!w.parameterEnd) {
-      w.add(Level::note, w.parfile(), w.lineOf("interior_nodes_file"),
+      w.add(Level::note, w.parfile(), w.lastParameterLine(),
             "the velocity file names and the output records are not checked: without a "
             "usable node grid their number is unknown");
     }
@@ -134,7 +134,7 @@ void startUp(Context& c) {
 
   if (!c.namesRead) {
     if (!w.parameterEnd) {
-      w.add(Level::note, w.parfile(), 0,
+      w.add(Level::note, w.parfile(), w.lastParameterLine(),
             "the output records are not checked: the velocity file names were not all read");
     }
     return;
@@ -147,8 +147,8 @@ void startUp(Context& c) {
   }
   c.outputsRead = w.stage([&] { OUTPUT(iflag, errorcode); }) && !w.parameterEnd;
   if (!c.outputsRead && !w.parameterEnd) {
-    w.add(Level::note, w.parfile(), 0,
-          "the output records after this stop are not checked: the program reads no further "
+    w.add(Level::note, w.parfile(), w.lastParameterLine(),
+          "the output records after this one are not checked: the program reads no further "
           "record");
   }
   if (c.outputsRead) w.stage([&] { checkStatisticsRadius(nerror); });

@@ -104,13 +104,14 @@ std::string joinMessage(const std::vector<std::string>& lines) {
   std::vector<std::string> kept;
   for (const std::string& raw : lines) {
     std::string t = trim(raw);
-    // Runs of blanks before a number (the fields of a free-format write).
+    // Runs of blanks before a number (the fields of a free-format write)
+    // and long runs (the padding of a text field) made one blank.
     std::string s;
     for (std::size_t i = 0; i < t.size(); ++i) {
       if (t[i] == ' ' && i + 1 < t.size() && t[i + 1] == ' ') {
         std::size_t j = i;
         while (j < t.size() && t[j] == ' ') ++j;
-        if (j < t.size() && isNumberStart(t[j])) {
+        if (j - i > 2 || (j < t.size() && isNumberStart(t[j]))) {
           s += ' ';
           i = j - 1;
           continue;
@@ -144,12 +145,10 @@ std::string Walk::fileOf(int unit) const {
 
 bool Walk::read(const rio::ReadEvent& e) {
   sinceRead_.clear();
-  if (e.unit != inunit || inunit == 0) {
-    lastFile = fileOf(e.unit);
-    lastLine = e.result == rio::ReadResult::ok ? e.lastLine : std::max(e.lastLine, 1LL);
-    lastResult = e.result;
-    return false;
-  }
+  lastFile = fileOf(e.unit);
+  lastLine = e.result == rio::ReadResult::ok ? e.lastLine : std::max(e.lastLine, 1LL);
+  lastResult = e.result;
+  if (e.unit != inunit || inunit == 0) return false;
   Record r;
   r.name = recordName(e.label);
   r.file = check_.parfile;
@@ -277,12 +276,17 @@ void Walk::addAt(Level level, const std::string& name, std::string message) {
 }
 
 long long Walk::lineNaming(const std::string& path) const {
-  for (const Record& r : check_.records) {
-    for (const Value& v : r.values) {
-      if (!v.number && !v.text.empty() && v.text == path) return r.line;
+  // The latest record naming it: the one just read when an open fails.
+  for (auto r = check_.records.rbegin(); r != check_.records.rend(); ++r) {
+    for (const Value& v : r->values) {
+      if (!v.number && !v.text.empty() && v.text == path) return r->line;
     }
   }
   return 0;
+}
+
+long long Walk::lastParameterLine() const {
+  return check_.records.empty() ? 0 : check_.records.back().lastLine;
 }
 
 }  // namespace vorncheck

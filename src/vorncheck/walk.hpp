@@ -51,6 +51,8 @@ class Walk final : public rio::Walker {
   long long lineOf(const std::string& record) const;
   // The parameter line that named the file `path`, or 0.
   long long lineNaming(const std::string& path) const;
+  // The last line of the parameter file the walk has read.
+  long long lastParameterLine() const;
 
   int inunit = 0;               // the parameter file's unit
   bool parameterEnd = false;    // the parameter file ended before a record the program reads
