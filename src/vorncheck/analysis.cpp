@@ -240,7 +240,8 @@ void checkOutputs(Context& c) {
     const Kind& o = kinds[k];
     if (o.writes && o.unit != 0) {
       const std::string f = rio::unitFileName(o.unit);
-      if (!f.empty()) c.check.summary.files.push_back(f);
+      auto& files = c.check.summary.files;
+      if (!f.empty() && std::find(files.begin(), files.end(), f) == files.end()) files.push_back(f);
     }
     if (!on(o.dtout)) continue;
     const std::string rec = std::string(o.key) + ".interval";
