@@ -155,6 +155,16 @@ TEST_F(VorncheckTest, EveryProblemClassIsFoundWithItsFileAndLine) {
          writeFile("intnodes.dat", f);
        },
        "intnodes.dat", 88, Level::error, "Increase MAXVELFILES and recompile"},
+      {"MAXNODES", "aldmouth-bank",
+       [] {
+         std::string f = "XXXX\n115\n";
+         for (int k = 0; k < 115; ++k) f += std::to_string(k) + "\n";
+         writeFile("intnodes.dat", f);
+       },
+       "intnodes.dat", 117, Level::error, "GetVertNodeInfo requires too many vertical nodes."},
+      {"unreadable row of a series", "aldmouth-bank",
+       [row] { setLine("vel_03m.dat", row + 200, "157.2 0.1 abc"); }, "vel_03m.dat",
+       static_cast<long long>(row + 200), Level::error, "cannot read a real from \"abc\""},
       {"CMAX", "aldmouth-bank",
        [] {
          auto l = lines("run.par");
