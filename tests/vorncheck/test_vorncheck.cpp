@@ -132,6 +132,8 @@ TEST_F(VorncheckTest, EveryProblemClassIsFoundWithItsFileAndLine) {
   const std::vector<Case> cases = {
       {"unreadable value", "aldmouth-bank", [] { setLine("run.par", 4, "one"); }, "run.par", 4,
        Level::error, "cannot read the record velocity_update (dtvu)"},
+      {"seed out of range", "aldmouth-bank", [] { setLine("run.par", 2, "20260601 0"); },
+       "run.par", 2, Level::error, "A, M, S out of order in MLTMOD - ABORT!"},
       {"missing file", "aldmouth-bank", [] { setLine("run.par", 17, "absent.dat"); }, "run.par",
        17, Level::error, "cannot open file \"absent.dat\""},
       {"missing marker", "aldmouth-bank",
