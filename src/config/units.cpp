@@ -632,6 +632,17 @@ void flushAllUnits() {
 
 namespace {
 
+// The storage of a free-format read's variable, in bytes.
+std::size_t bytesOf(const ListTarget& t) {
+  switch (t.kind) {
+    case ListTarget::Kind::text: return t.len;
+    case ListTarget::Kind::r8: return sizeof(double);
+    case ListTarget::Kind::r4: return sizeof(float);
+    case ListTarget::Kind::i4: break;
+  }
+  return sizeof(std::int32_t);
+}
+
 // The free-format read of n variables as a walk sees it: the values and
 // which of them were assigned, the lines it took. A failed read that the
 // walker lets go on leaves the variables as they were (`goOn` true).
@@ -644,12 +655,7 @@ ReadResult walkedListRead(int unit, const ListTarget* t, std::size_t n, std::str
   std::unique_ptr<bool[]> assigned(new bool[n > 0 ? n : 1]());
   // The variables before the read, to put back after a failed read.
   std::string before;
-  for (std::size_t k = 0; k < n; ++k) {
-    const std::size_t len = t[k].kind == ListTarget::Kind::text  ? t[k].len
-                            : t[k].kind == ListTarget::Kind::r8 ? sizeof(double)
-                                                                : sizeof(std::int32_t);
-    before.append(static_cast<const char*>(t[k].p), len);
-  }
+  for (std::size_t k = 0; k < n; ++k) before.append(static_cast<const char*>(t[k].p), bytesOf(t[k]));
   UnitIn in(unit);
   e.result = parseList(in, t, n, &why, assigned.get());
   e.lastLine = recordsRead(unit);
@@ -661,11 +667,8 @@ ReadResult walkedListRead(int unit, const ListTarget* t, std::size_t n, std::str
   if (e.result != ReadResult::ok && goOn) {
     std::size_t at = 0;
     for (std::size_t k = 0; k < n; ++k) {
-      const std::size_t len = t[k].kind == ListTarget::Kind::text  ? t[k].len
-                              : t[k].kind == ListTarget::Kind::r8 ? sizeof(double)
-                                                                  : sizeof(std::int32_t);
-      std::memcpy(t[k].p, before.data() + at, len);
-      at += len;
+      std::memcpy(t[k].p, before.data() + at, bytesOf(t[k]));
+      at += bytesOf(t[k]);
     }
   }
   return e.result;
