@@ -311,7 +311,7 @@ ReadResult scanValue(Cursor& c, const ListTarget& t, Value& v,
 // record and going on to further records while values are missing; writes
 // only the variables that get a value. `why` is written on eof or error.
 ReadResult parseList(RecordIn& src, const ListTarget* targets, std::size_t n,
-                     std::string* why) {
+                     std::string* why, bool* assigned) {
   Cursor c(src);
   std::size_t k = 0;  // the next variable to fill
   auto endOfFile = [&] {
@@ -377,6 +377,7 @@ ReadResult parseList(RecordIn& src, const ListTarget* targets, std::size_t n,
       if (ReadResult res = assign(targets[k], v, why); res != ReadResult::ok) {
         return res;
       }
+      if (assigned) assigned[k] = true;
     }
     afterComma = false;
   }

@@ -21,8 +21,10 @@ struct ListTarget {
 // ignoring the rest of the last record used. A null value or a slash leaves
 // variables unchanged. Returns ok, eof (records ended before every value was
 // read) or error (a character that cannot start or continue the value due);
-// on eof or error `why` (when given) describes what went wrong.
+// on eof or error `why` (when given) describes what went wrong. When
+// `assigned` is given (n entries, false on entry), assigned[k] is set for
+// every variable that received a value.
 ReadResult parseList(RecordIn& src, const ListTarget* targets, std::size_t n,
-                     std::string* why = nullptr);
+                     std::string* why = nullptr, bool* assigned = nullptr);
 
 }  // namespace rio

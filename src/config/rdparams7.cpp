@@ -35,6 +35,7 @@ void RDPARAMS(std::int32_t& errorcode) {
   const std::int32_t out = VORNIO.outunit;
 
   rio::listWrite(out, "Enter file name for error messages and ", "misc. info messages");
+  rio::nameNextRead(in, "log_file", "logname");
   rio::readText(in, VORNIO.logname);
   VORNIO.logunit = takeUnit();
   rio::openUnit(VORNIO.logunit, VORNIO.logname.trimmed(), rio::FileStatus::unknown, "log file");
@@ -44,18 +45,25 @@ void RDPARAMS(std::int32_t& errorcode) {
   rio::writeRecord(log, "**Read Input Parameters: ");
 
   rio::listWrite(out, "Enter 2 random number seeds (suggest 8-9 digits)");
+  rio::nameNextRead(in, "seeds", "seed1 seed2");
   rio::listRead(in, BBLRAN.seed1, BBLRAN.seed2);
   rio::listWrite(log, "Random number seeds");
   rio::listWrite(log, BBLRAN.seed1, BBLRAN.seed2);
   SETALL(BBLRAN.seed1, BBLRAN.seed2);
 
+  rio::nameNextRead(in, "run_time", "ttotal time0");
   rio::listRead(in, TIMINGIN.ttotal, TIMINGIN.time0);
+  rio::nameNextRead(in, "velocity_update", "dtvu");
   rio::listRead(in, TIMINGIN.dtvu);
+  rio::nameNextRead(in, "time_steps", "dta dtms");
   rio::listRead(in, TIMINGIN.dta, SHUFFLINGIN.dtms);
+  rio::nameNextRead(in, "vmethod", "vmethod");
   rio::listRead(in, SHUFFLINGIN.vmethod);
+  rio::nameNextRead(in, "nfricp", "nfricp");
   rio::listRead(in, FRICTIONIN.nfricp);
 
   if (FRICTIONIN.nfricp > NFRICMAX) {
+    const rio::Problem problem(rio::Severity::error, "nfricp");
     errorcode = RDPARAMS_BAD_PARAMETER;
     rio::listWrite(out, "Error: Too many friction parameters.");
     rio::listWrite(out, "nfricp, NFRICMAX ", FRICTIONIN.nfricp, NFRICMAX);
@@ -64,6 +72,7 @@ void RDPARAMS(std::int32_t& errorcode) {
   }
   if (FRICTIONIN.nfricp < -2) {
     // No friction model uses such a value: no profile could be built.
+    const rio::Problem problem(rio::Severity::error, "nfricp");
     errorcode = RDPARAMS_BAD_PARAMETER;
     for (std::int32_t unit : {out, log}) {
       rio::listWrite(unit, "Error: Unknown friction model.");
@@ -75,31 +84,40 @@ void RDPARAMS(std::int32_t& errorcode) {
   if (FRICTIONIN.nfricp > 0) {
     rio::ListTarget t[NFRICMAX];
     for (int k = 0; k < FRICTIONIN.nfricp; ++k) t[k] = rio::target(FRICTIONIN.fricp[k]);
+    rio::nameNextRead(in, "friction", "fricp(1) fricp(2) fricp(3)");
     rio::listReadTargets(in, t, static_cast<std::size_t>(FRICTIONIN.nfricp));
     FRICTIONIN.fricfile.set("");
   } else {
+    rio::nameNextRead(in, "friction", "fricfile");
     rio::readText(in, FRICTIONIN.fricfile);
     FRICTIONIN.fricp[0] = 0;
     FRICTIONIN.fricp[1] = 0;
   }
 
+  rio::nameNextRead(in, "settling", "iniwstar bigwstar litwstar breakupus");
   rio::listRead(in, SETTLINGIN.iniwstar, SETTLINGIN.bigwstar, SETTLINGIN.litwstar,
                 SETTLINGIN.breakupus);
+  rio::nameNextRead(in, "kappa_href", "kappa href");
   rio::listRead(in, FRICTIONIN.kappa, HEIGTHS.href);
+  rio::nameNextRead(in, "hmax", "hmax");
   rio::listRead(in, HEIGTHS.hmax);
+  rio::nameNextRead(in, "btype", "btype");
   rio::listRead(in, RELEASEIN.btype);
 
   if (RELEASEIN.btype == 0) {
     rio::listWrite(out, "btype=0: Will Read packet information from file");
+    rio::nameNextRead(in, "release", "pckfile");
     rio::readText(in, RELEASEIN.pckfile);
     RELEASEIN.pckunit = takeUnit();
   } else {
     rio::listWrite(out, "btype!=0: Will Read packet release parameters");
+    rio::nameNextRead(in, "release", "relmass npack addint reldur");
     rio::listRead(in, RELEASEIN.relmass, RELEASEIN.npack, RELEASEIN.addint, RELEASEIN.reldur);
     RELEASEIN.addint = RELEASEIN.addint * 3600.0f;
     RELEASEIN.reldur = RELEASEIN.reldur * 3600.0f;
     if (RELEASEIN.npack <= 0) {
       // The packet mass would be a division by zero.
+      const rio::Problem problem(rio::Severity::error, "release");
       errorcode = RDPARAMS_BAD_PARAMETER;
       for (std::int32_t unit : {out, log}) {
         rio::listWrite(unit, "Error: No packets to release.");

@@ -59,6 +59,19 @@ Unit table[MAXUNIT + 1];
 bool dryMode = false;
 RecordSink drySink;
 
+// Record walks (the checker): the observer, and the label of the next read.
+Walker* walker = nullptr;
+int labelUnit = 0;
+RecordLabel label;
+
+// The label of the next read on `unit`, taken (a read of another unit in
+// between leaves it waiting).
+RecordLabel takeLabel(int unit) {
+  if (labelUnit != unit) return {};
+  labelUnit = 0;
+  return label;
+}
+
 // Records of a dry unit, and every record written during a dry run, go to
 // the sink instead of a file.
 bool writesDry(const Unit& u) { return dryMode || u.dry; }
@@ -298,9 +311,9 @@ std::string forUse(std::string_view use) {
 // records of both would be mixed and cut off. Ends the run with an open
 // error naming the file and both uses. The standard input and output count
 // as units 5 and 6 when the shell has connected them to a file.
-void refuseSharedFile(int unit, const std::string& path, FileStatus status, std::string_view use,
+std::string sharedFileClash(int unit, const std::string& path, FileStatus status, std::string_view use,
                       const struct stat& st) {
-  if (!S_ISREG(st.st_mode)) return;  // /dev/null and the like may be shared
+  if (!S_ISREG(st.st_mode)) return {};  // /dev/null and the like may be shared
   for (int k = 1; k <= MAXUNIT; ++k) {
     if (k == unit) continue;
     const Unit& o = table[k];
@@ -320,20 +333,22 @@ void refuseSharedFile(int unit, const std::string& path, FileStatus status, std:
       otherUse = k == STDIN_UNIT ? " (standard input)" : " (standard output)";
     }
     if (!same || (status != FileStatus::unknown && !otherWrites)) continue;
-    ioFailure("vornv7: cannot open file \"" + path + "\" on unit " + std::to_string(unit) +
-              forUse(use) + ": it is already open on unit " + std::to_string(k) + otherUse);
+    return "vornv7: cannot open file \"" + path + "\" on unit " + std::to_string(unit) +
+           forUse(use) + ": it is already open on unit " + std::to_string(k) + otherUse;
   }
+  return {};
 }
 
 // The same file name on another unit opened dry, for a file that does
 // not exist yet (a dry open creates nothing, so it has no identity).
-void refuseSharedName(int unit, const std::string& path, std::string_view use) {
+std::string sharedNameClash(int unit, const std::string& path, std::string_view use) {
   for (int k = 1; k <= MAXUNIT; ++k) {
     const Unit& o = table[k];
     if (k == unit || !o.open || !o.dry || o.regular || o.name != path) continue;
-    ioFailure("vornv7: cannot open file \"" + path + "\" on unit " + std::to_string(unit) +
-              forUse(use) + ": it is already open on unit " + std::to_string(k) + forUse(o.use));
+    return "vornv7: cannot open file \"" + path + "\" on unit " + std::to_string(unit) +
+           forUse(use) + ": it is already open on unit " + std::to_string(k) + forUse(o.use);
   }
+  return {};
 }
 
 // Connects a unit to an open file (fd -1: to none, in a dry run). `st` is
@@ -366,12 +381,13 @@ void connectUnit(Unit& u, int fd, bool writable, const std::string& path, FileSt
 bool openDry(int unit, const std::string& path, FileStatus status, std::string_view use) {
   struct stat st {};
   const bool exists = ::stat(path.c_str(), &st) == 0;
+  std::string clash;
   if (exists) {
     if (S_ISDIR(st.st_mode)) {
       errno = EISDIR;
       return false;
     }
-    refuseSharedFile(unit, path, status, use, st);
+    clash = sharedFileClash(unit, path, status, use, st);
   } else {
     const std::size_t slash = path.rfind('/');
     const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
@@ -380,7 +396,13 @@ bool openDry(int unit, const std::string& path, FileStatus status, std::string_v
       errno = ENOENT;
       return false;
     }
-    refuseSharedName(unit, path, use);
+    clash = sharedNameClash(unit, path, use);
+  }
+  if (!clash.empty()) {
+    // A walk may go on with the unit connected by name alone.
+    if (!walker || !walker->openFailed(unit, path, status, clash)) ioFailure(clash);
+    connectUnit(table[unit], -1, false, path, status, use, nullptr, true);
+    return true;
   }
   connectUnit(table[unit], -1, false, path, status, use, exists ? &st : nullptr, true);
   return true;
@@ -423,11 +445,10 @@ bool tryOpenUnit(int unit, std::string_view name, FileStatus status, std::string
     return false;
   }
   if (known) {
-    try {
-      refuseSharedFile(unit, path, status, use, st);
-    } catch (...) {
+    std::string clash = sharedFileClash(unit, path, status, use, st);
+    if (!clash.empty()) {
       ::close(fd);
-      throw;
+      ioFailure(std::move(clash));
     }
   }
   connectUnit(table[unit], fd, writable, path, status, use, known ? &st : nullptr, false);
@@ -438,9 +459,13 @@ void openUnit(int unit, std::string_view name, FileStatus status, std::string_vi
   if (!tryOpenUnit(unit, name, status, use)) {
     int err = errno;
     std::string path = trimName(name);
-    ioFailure("vornv7: cannot open file \"" + path + "\" (status " +
-              (status == FileStatus::old ? "old" : "unknown") + ") on unit " +
-              std::to_string(unit) + ": " + std::strerror(err));
+    std::string message = "vornv7: cannot open file \"" + path + "\" (status " +
+                          (status == FileStatus::old ? "old" : "unknown") + ") on unit " +
+                          std::to_string(unit) + ": " + std::strerror(err);
+    // A walk may go on past a file the run would write, connected by name.
+    const bool goOn = walker && walker->openFailed(unit, path, status, message);
+    if (!goOn || !dryMode || status != FileStatus::unknown) ioFailure(std::move(message));
+    connectUnit(table[unit], -1, false, path, status, use, nullptr, true);
   }
 }
 
@@ -580,6 +605,18 @@ void writeRecord(int unit, std::string_view rec) {
   endOfRecord(unit, u);
 }
 
+void writeText(int unit, std::string_view text) {
+  Unit& u = writableUnit(unit);
+  if (writesDry(u)) {
+    u.pending.append(text);
+    handToSink(unit, u);
+    return;
+  }
+  put(unit, u, text.data(), text.size());
+  u.whole = u.wlen;
+  if (u.standard) flushBuffer(unit, u);
+}
+
 void flushUnit(int unit) {
   if (unit < 1 || unit > MAXUNIT || !table[unit].open) return;
   flushBuffer(unit, table[unit]);
@@ -593,16 +630,68 @@ void flushAllUnits() {
 
 // ---- Free-format read ---------------------------------------------------
 
+namespace {
+
+// The storage of a free-format read's variable, in bytes.
+std::size_t bytesOf(const ListTarget& t) {
+  switch (t.kind) {
+    case ListTarget::Kind::text: return t.len;
+    case ListTarget::Kind::r8: return sizeof(double);
+    case ListTarget::Kind::r4: return sizeof(float);
+    case ListTarget::Kind::i4: break;
+  }
+  return sizeof(std::int32_t);
+}
+
+// The free-format read of n variables as a walk sees it: the values and
+// which of them were assigned, the lines it took. A failed read that the
+// walker lets go on leaves the variables as they were (`goOn` true).
+ReadResult walkedListRead(int unit, const ListTarget* t, std::size_t n, std::string& why,
+                          bool& goOn) {
+  ReadEvent e;
+  e.unit = unit;
+  e.label = takeLabel(unit);
+  e.firstLine = recordsRead(unit) + 1;
+  std::unique_ptr<bool[]> assigned(new bool[n > 0 ? n : 1]());
+  // The variables before the read, to put back after a failed read.
+  std::string before;
+  for (std::size_t k = 0; k < n; ++k) before.append(static_cast<const char*>(t[k].p), bytesOf(t[k]));
+  UnitIn in(unit);
+  e.result = parseList(in, t, n, &why, assigned.get());
+  e.lastLine = recordsRead(unit);
+  e.targets = t;
+  e.n = n;
+  e.assigned = assigned.get();
+  e.why = why;
+  goOn = walker->read(e);
+  if (e.result != ReadResult::ok && goOn) {
+    std::size_t at = 0;
+    for (std::size_t k = 0; k < n; ++k) {
+      std::memcpy(t[k].p, before.data() + at, bytesOf(t[k]));
+      at += bytesOf(t[k]);
+    }
+  }
+  return e.result;
+}
+
+// A text read as a walk sees it.
+ReadResult walkedTextRead(int unit, char* dst, std::size_t len, bool& goOn);
+
+}  // namespace
+
 ReadResult listReadStatus(int unit, const ListTarget* t, std::size_t n, std::string* why) {
+  if (walker) {
+    std::string w;
+    bool goOn = false;
+    const ReadResult r = walkedListRead(unit, t, n, w, goOn);
+    if (why) *why = w;
+    return r;
+  }
   UnitIn in(unit);
   return parseList(in, t, n, why);
 }
 
-void listReadTargets(int unit, const ListTarget* t, std::size_t n) {
-  std::string why;
-  UnitIn in(unit);
-  ReadResult r = parseList(in, t, n, &why);
-  if (r == ReadResult::ok) return;
+void listReadFailure(int unit, ReadResult r, const std::string& why) {
   std::string where = unitDescription(unit);
   if (r == ReadResult::eof) {
     ioFailure("vornv7: end of file on " + where + " after record " +
@@ -613,7 +702,23 @@ void listReadTargets(int unit, const ListTarget* t, std::size_t n) {
             (why.empty() ? "" : ": " + why));
 }
 
-ReadResult readTextStatus(int unit, char* dst, std::size_t len) {
+void listReadTargets(int unit, const ListTarget* t, std::size_t n) {
+  std::string why;
+  if (walker) {
+    bool goOn = false;
+    const ReadResult r = walkedListRead(unit, t, n, why, goOn);
+    if (r == ReadResult::ok || goOn) return;
+    listReadFailure(unit, r, why);
+  }
+  UnitIn in(unit);
+  ReadResult r = parseList(in, t, n, &why);
+  if (r == ReadResult::ok) return;
+  listReadFailure(unit, r, why);
+}
+
+namespace {
+
+ReadResult plainTextRead(int unit, char* dst, std::size_t len) {
   std::string_view rec;
   if (!readRecord(unit, rec)) return ReadResult::eof;
   std::size_t n = rec.size() < len ? rec.size() : len;
@@ -622,11 +727,64 @@ ReadResult readTextStatus(int unit, char* dst, std::size_t len) {
   return ReadResult::ok;
 }
 
+ReadResult walkedTextRead(int unit, char* dst, std::size_t len, bool& goOn) {
+  ReadEvent e;
+  e.unit = unit;
+  e.label = takeLabel(unit);
+  e.firstLine = recordsRead(unit) + 1;
+  e.result = plainTextRead(unit, dst, len);
+  e.lastLine = recordsRead(unit);
+  const ListTarget target{ListTarget::Kind::text, dst, len};
+  e.targets = &target;
+  e.n = 1;
+  if (e.result != ReadResult::ok) e.why = "end of file while reading a text record";
+  goOn = walker->read(e);
+  return e.result;
+}
+
+}  // namespace
+
+ReadResult readTextStatus(int unit, char* dst, std::size_t len) {
+  if (walker) {
+    bool goOn = false;
+    return walkedTextRead(unit, dst, len, goOn);
+  }
+  return plainTextRead(unit, dst, len);
+}
+
 void readText(int unit, char* dst, std::size_t len) {
-  if (readTextStatus(unit, dst, len) != ReadResult::ok) {
+  bool goOn = false;
+  const ReadResult r =
+      walker ? walkedTextRead(unit, dst, len, goOn) : plainTextRead(unit, dst, len);
+  if (r != ReadResult::ok && !goOn) {
     ioFailure("vornv7: end of file on " + unitDescription(unit) + " after record " +
               std::to_string(recordsRead(unit)) + " while reading a text record");
   }
+}
+
+// ---- Record walks -------------------------------------------------------
+
+void nameNextRead(int unit, const char* name, const char* fields, int index,
+                  const char* group) noexcept {
+  labelUnit = unit;
+  label.group = group;
+  label.name = name;
+  label.fields = fields;
+  label.index = index;
+}
+
+void setWalker(Walker* w) noexcept {
+  walker = w;
+  labelUnit = 0;
+}
+
+Problem::Problem(Severity severity, const char* record) noexcept
+    : severity_(severity), record_(record) {
+  if (walker) walker->problem(true, severity_, record_);
+}
+
+Problem::~Problem() {
+  if (walker) walker->problem(false, severity_, record_);
 }
 
 // ---- Free-format write --------------------------------------------------

@@ -71,6 +71,77 @@ void beginDryRun(RecordSink sink = {});
 void endDryRun();
 bool dryRun();
 
+// ---- Record walks --------------------------------------------------------
+// The parameter checker walks a parameter file with the program's own
+// reading code and needs to know, for every read, what it read and where.
+// A reading call site names the record its next read takes: a stable name
+// and the names of its variables (separated by blanks), with an index for
+// records that repeat (velocity_file.3) and a group for the records of one
+// output kind (map.interval). Naming costs a few stores; nothing else
+// happens unless a walker is installed, which only the checker does.
+struct RecordLabel {
+  const char* group = nullptr;   // "map" in map.interval; null when none
+  const char* name = nullptr;    // null for a read nobody named
+  const char* fields = nullptr;  // variable names, blank-separated
+  int index = 0;                 // > 0: appended as ".index"
+};
+void nameNextRead(int unit, const char* name, const char* fields, int index = 0,
+                  const char* group = nullptr) noexcept;
+
+// One read as the walker sees it. `targets` hold the values as read (the
+// variables themselves, before any conversion by the caller); assigned[k]
+// tells whether variable k received a value (a null value or a slash
+// leaves it unchanged). Text reads have one target and no `assigned`.
+struct ReadEvent {
+  int unit = 0;
+  RecordLabel label;
+  long long firstLine = 0;  // first record of the read (1-based)
+  long long lastLine = 0;   // last record the read consumed
+  const ListTarget* targets = nullptr;
+  std::size_t n = 0;
+  const bool* assigned = nullptr;
+  ReadResult result = ReadResult::ok;
+  std::string why;          // what went wrong, on eof or error
+};
+
+enum class Severity { error, warning };
+
+// The observer of a walk. read() sees every read of every unit; when a read
+// of the free-format or text kind fails and read() returns true, the read
+// leaves its variables as they were and the program goes on (each read
+// starts on a new record, so the next one takes the next record). When an
+// open fails, openFailed() hears of it; for a file opened "unknown" in a
+// dry run, returning true connects the unit dry all the same and the
+// program goes on. problem() brackets the messages of a check of the
+// program (Problem below).
+class Walker {
+ public:
+  virtual bool read(const ReadEvent& e) = 0;
+  virtual bool openFailed(int unit, std::string_view path, FileStatus status,
+                          std::string_view message) = 0;
+  virtual void problem(bool begins, Severity severity, const char* record) = 0;
+
+ protected:
+  ~Walker() = default;
+};
+void setWalker(Walker* walker) noexcept;
+
+// Marks the messages of one of the program's own checks: every record
+// written while a Problem lives belongs to that check's report. `record`
+// names the parameter record the problem is about, when it is one. Without
+// a walker it does nothing.
+class Problem {
+ public:
+  explicit Problem(Severity severity = Severity::error, const char* record = nullptr) noexcept;
+  ~Problem();
+  Problem(const Problem&) = delete;
+  Problem& operator=(const Problem&) = delete;
+
+ private:
+  Severity severity_;
+  const char* record_;
+};
+
 // ---- Records ----------------------------------------------------------
 // Reads the next record of `unit`; false at the end of the file. The view
 // stays valid until the next transfer on the unit.
@@ -83,6 +154,9 @@ void writeRecord(int unit, std::string_view rec);
 // Streaming form: pieces appended to the record being built on the unit.
 void appendToRecord(int unit, const char* p, std::size_t n);
 void endRecord(int unit);
+// Writes a text that carries its own line ends (LF), such as the help
+// text, as it stands; it counts as whole records.
+void writeText(int unit, std::string_view text);
 // Records are buffered and go to their file whole: a buffer is written out
 // only up to the end of its last complete record, so a file never ends
 // inside a record, and a record never ended is dropped at the close.
@@ -127,6 +201,9 @@ ReadResult listReadStatus(int unit, const ListTarget* t, std::size_t n,
                           std::string* why = nullptr);
 // The same, ending the run on a read error or at the end of the file.
 void listReadTargets(int unit, const ListTarget* t, std::size_t n);
+// Ends the run on the failed free-format read of `unit` (eof or error),
+// with the message of listReadTargets.
+[[noreturn]] void listReadFailure(int unit, ReadResult r, const std::string& why);
 
 template <class... T>
 void listRead(int unit, T&... v) {

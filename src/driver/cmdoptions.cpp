@@ -26,8 +26,7 @@ const CmdOptionName* findOption(std::string_view name) {
 // Writes a text on standard output as it stands (LF line ends: these texts
 // are read on a terminal or by scripts, not as records) and stops the run.
 [[noreturn]] void printAndStop(std::string_view text) {
-  rio::appendToRecord(rio::STDOUT_UNIT, text.data(), text.size());
-  rio::flushUnit(rio::STDOUT_UNIT);
+  rio::writeText(rio::STDOUT_UNIT, text);
   stopRun();
 }
 

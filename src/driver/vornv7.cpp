@@ -45,6 +45,30 @@
 
 namespace {
 
+// Start-up has failed: the count, where to look, and a stop.
+[[noreturn]] void startupFailed(std::int32_t nerror);
+
+// A start-up check of the driver's own: the heading, what is wrong and,
+// when given, the values concerned, on console and log; the error counts.
+// `record` names the parameter record concerned.
+template <class... T>
+void startupProblem(const char* record, const char* heading, const char* what,
+                    std::int32_t& nerror, const T&... values) {
+  const rio::Problem problem(rio::Severity::error, record);
+  for (std::int32_t unit : {VORNIO.outunit, VORNIO.logunit}) {
+    rio::listWrite(unit, heading);
+    rio::listWrite(unit, what);
+    if constexpr (sizeof...(T) > 0) rio::listWrite(unit, values...);
+  }
+  ++nerror;
+}
+
+void timingProblem(const char* record, const char* what, std::int32_t& nerror) {
+  startupProblem(record, "Error in the timing parameters:", what, nerror);
+}
+
+}  // namespace
+
 // The packet release of the chosen mode, at start-up or at a step.
 void releasePackets(double time, std::int32_t iflag, std::int32_t& errorcode) {
   if (RELEASEIN.btype != 0) {
@@ -75,7 +99,8 @@ void nextFriction(std::int32_t flag, std::int32_t& errorcode, std::int32_t& nerr
   }
 }
 
-// Start-up has failed: the count, where to look, and a stop.
+namespace {
+
 [[noreturn]] void startupFailed(std::int32_t nerror) {
   const std::int32_t log = VORNIO.logunit;
   const std::int32_t out = VORNIO.outunit;
@@ -92,22 +117,7 @@ void nextFriction(std::int32_t flag, std::int32_t& errorcode, std::int32_t& nerr
   stopOnError();
 }
 
-// A start-up check of the driver's own: the heading, what is wrong and,
-// when given, the values concerned, on console and log; the error counts.
-template <class... T>
-void startupProblem(const char* heading, const char* what, std::int32_t& nerror,
-                    const T&... values) {
-  for (std::int32_t unit : {VORNIO.outunit, VORNIO.logunit}) {
-    rio::listWrite(unit, heading);
-    rio::listWrite(unit, what);
-    if constexpr (sizeof...(T) > 0) rio::listWrite(unit, values...);
-  }
-  ++nerror;
-}
-
-void timingProblem(const char* what, std::int32_t& nerror) {
-  startupProblem("Error in the timing parameters:", what, nerror);
-}
+}  // namespace
 
 // Derives nvu, nadv, dtact and fracmix and echoes them to the log. Returns
 // false (after counting the error) when the parameters give no usable
@@ -115,18 +125,21 @@ void timingProblem(const char* what, std::int32_t& nerror) {
 bool deriveTiming(std::int32_t& nvu, std::int32_t& nerror) {
   const double dtvu = TIMINGIN.dtvu;
   if (!(dtvu > 0)) {
-    timingProblem("the time between velocity updates must be positive", nerror);
+    timingProblem("velocity_update", "the time between velocity updates must be positive",
+                  nerror);
     return false;
   }
   const double updates = TIMINGIN.ttotal / dtvu;
   if (!(std::fabs(updates) < 2147483647.0)) {
-    timingProblem("the total integration time gives too many velocity updates", nerror);
+    timingProblem("run_time", "the total integration time gives too many velocity updates",
+                  nerror);
     return false;
   }
   nvu = static_cast<std::int32_t>(updates);  // truncated toward zero
   const float stepratio = static_cast<float>(dtvu / TIMINGIN.dta);
   if (!(stepratio >= 0.5f && stepratio < 2147483647.0f)) {
-    timingProblem("the advection time step must be positive and at most twice the time "
+    timingProblem("time_steps",
+                  "the advection time step must be positive and at most twice the time "
                   "between velocity updates",
                   nerror);
     return false;
@@ -134,7 +147,7 @@ bool deriveTiming(std::int32_t& nvu, std::int32_t& nerror) {
   TIMINGMID.nadv = static_cast<std::int32_t>(std::lround(stepratio));  // halves away from zero
   TIMINGMID.dtact = dtvu / TIMINGMID.nadv;
   if (!(SHUFFLINGIN.dtms > 0)) {
-    timingProblem("the mixing time scale must be positive", nerror);
+    timingProblem("time_steps", "the mixing time scale must be positive", nerror);
     return false;
   }
   SHUFFLINGMID.fracmix = TIMINGMID.dtact / SHUFFLINGIN.dtms;
@@ -153,7 +166,7 @@ bool deriveTiming(std::int32_t& nvu, std::int32_t& nerror) {
   // A run without a velocity update makes no step: its outputs would stay
   // empty and its exposures divide by zero steps.
   if (nvu < 1) {
-    startupProblem("Error in the timing parameters:",
+    startupProblem("run_time", "Error in the timing parameters:",
                    "the run must contain at least one velocity update", nerror,
                    "ttotal, dtvu (s) ", TIMINGIN.ttotal, dtvu);
   }
@@ -163,7 +176,8 @@ bool deriveTiming(std::int32_t& nvu, std::int32_t& nerror) {
 // Rouse numbers divide by kappa: a zero gives infinite ones.
 void checkKappa(std::int32_t& nerror) {
   if (FRICTIONIN.kappa > 0.0f) return;
-  startupProblem("Error in the friction parameters:", "kappa must be positive", nerror,
+  startupProblem("kappa_href", "Error in the friction parameters:", "kappa must be positive",
+                 nerror,
                  "kappa ", FRICTIONIN.kappa);
 }
 
@@ -172,7 +186,7 @@ void checkKappa(std::int32_t& nerror) {
 void checkStatisticsRadius(std::int32_t& nerror) {
   const float r = STATSIN.radius;
   if (!(STATSIN.dtout > kOutputOff) || (r > 0.0f && r * r > 0.0f)) return;
-  startupProblem("Error in the statistics output parameters:",
+  startupProblem("statistics.cylinder", "Error in the statistics output parameters:",
                  "the statistics radius must be positive", nerror, "radius (m) ", r);
 }
 
@@ -180,6 +194,7 @@ void checkStatisticsRadius(std::int32_t& nerror) {
 void checkNodeCount(std::int32_t& nerror) {
   const VelinfomidRecord& g = VELINFOMID;
   if (static_cast<std::int64_t>(g.nloglayer) + g.ninterior <= MAXNODES) return;
+  const rio::Problem problem;
   const std::int32_t out = VORNIO.outunit;
   const std::int32_t log = VORNIO.logunit;
   rio::listWrite(out);
@@ -192,6 +207,8 @@ void checkNodeCount(std::int32_t& nerror) {
   rio::listWrite(log, "  Maximum # specified in parameter              statement ", MAXNODES);
   ++nerror;
 }
+
+namespace {
 
 // Which settling velocity is in force, and the floc break-up.
 void chooseSettling() {

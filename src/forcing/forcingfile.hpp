@@ -12,3 +12,9 @@
 // `name` is the file's name as given (written blank-padded to 120).
 // Called by every forcing-file reader right after opening its file.
 void SCANHEADER(std::int32_t unit, std::string_view name);
+
+// Reads the preamble of a velocity or stress series whose header was just
+// scanned: the two title lines, `year` and `ncol`, each copied to the log
+// on a line of its own. Called by VELINFO and STRESSINFO at start-up and by
+// the parameter checker, which reads the series the same way.
+void READSERIESPREAMBLE(std::int32_t unit, std::int32_t& year, std::int32_t& ncol);

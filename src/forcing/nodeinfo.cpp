@@ -29,10 +29,11 @@ std::int32_t openNodeFile(const Text<80>& name) {
 
 // Reads the name of a node file from the parameter input: the prompt on the
 // console, then the prompt and the name on the log, the name on the console.
-void askFileName(const char* prompt, Text<80>& name) {
+void askFileName(const char* prompt, const char* record, const char* field, Text<80>& name) {
   const std::int32_t out = VORNIO.outunit;
   const std::int32_t log = VORNIO.logunit;
   rio::listWrite(out, prompt);
+  rio::nameNextRead(VORNIO.inunit, record, field);
   rio::readText(VORNIO.inunit, name);
   rio::listWrite(log, prompt);
   rio::writeRecord(out, name.view());
@@ -45,6 +46,7 @@ bool heightsIncrease(std::int32_t first, std::int32_t last, const Text<80>& file
   const float* h = VELINFOMID.heightnodes;
   for (std::int32_t j = first + 1; j <= last; ++j) {
     if (!(h[j - 1] > h[j - 2])) {
+      const rio::Problem problem;
       const std::int32_t log = VORNIO.logunit;
       rio::listWrite(log, "Node heights must increase strictly upward; they do not in the file");
       rio::writeRecord(log, file.view());
@@ -76,11 +78,13 @@ void NODEINFO(std::int32_t& errorcode) {
   rio::listWrite(log, "***GetVertNodeInfo: ");
 
   // The log layer.
-  askFileName("File with the node distribution in the loglayer.", files.lognodefile);
+  askFileName("File with the node distribution in the loglayer.", "log_nodes_file",
+              "lognodefile", files.lognodefile);
   files.lognodeunit = openNodeFile(files.lognodefile);
   rio::listRead(files.lognodeunit, g.nloglayer);
   rio::listWrite(log, "nloglayer ", g.nloglayer);
   if (g.nloglayer > MAXNODES) {
+    const rio::Problem problem;
     rio::listWrite(log, "Too many vertical nodes in log layer.");
     rio::listWrite(log, "nloglayer, MAXNODES.", g.nloglayer, MAXNODES);
     rio::closeUnit(files.lognodeunit);
@@ -88,6 +92,7 @@ void NODEINFO(std::int32_t& errorcode) {
     return;
   }
   if (g.nloglayer < 2) {
+    const rio::Problem problem;
     rio::listWrite(log, "Not enough vertical nodes in log layer.");
     rio::listWrite(log, "Require nloglayer >= 2. ", g.nloglayer);
     rio::closeUnit(files.lognodeunit);
@@ -116,6 +121,7 @@ void NODEINFO(std::int32_t& errorcode) {
   // The log law needs the lowest current meter above the roughness length:
   // at or below it the drag coefficient is not finite, or of no meaning.
   if (!(hlog > LOGLAYER_ZETA0) || !(hlog * LOGLAYER_RECIP_ZETA0 > 1.0f)) {
+    const rio::Problem problem;
     rio::listWrite(log, "The lowest current meter must lie above the roughness length zeta0 of "
                         "the log layer; it does not in the file");
     rio::writeRecord(log, files.lognodefile.view());
@@ -127,12 +133,13 @@ void NODEINFO(std::int32_t& errorcode) {
 
   // The current-meter nodes.
   askFileName("File with the depths of the nodes where the interior velocities are specified.",
-              files.intnodefile);
+              "interior_nodes_file", "intnodefile", files.intnodefile);
   files.intnodeunit = openNodeFile(files.intnodefile);
   rio::listRead(files.intnodeunit, g.ninterior);
   rio::listWrite(log, "ninterior ", g.ninterior);
   if (g.ninterior < 1) {
     // At least the lowest current meter needs its velocity series.
+    const rio::Problem problem;
     rio::listWrite(log, "Not enough current-meter nodes in the file");
     rio::writeRecord(log, files.intnodefile.view());
     rio::listWrite(log, "Require ninterior >= 1. ", g.ninterior);
@@ -144,6 +151,7 @@ void NODEINFO(std::int32_t& errorcode) {
   const std::int64_t nnv = std::int64_t{nlog} + g.ninterior - 1;
   g.nnv = nnv > INT32_MAX ? INT32_MAX : static_cast<std::int32_t>(nnv);
   if (nnv > MAXNODES) {
+    const rio::Problem problem;
     rio::listWrite(log, "Too many vertical nodes.");
     rio::listWrite(log, " ninterior, nloglayer, nnv, MAXNODES.", g.ninterior, nlog, g.nnv,
                    MAXNODES);
@@ -176,10 +184,12 @@ void NODEINFO(std::int32_t& errorcode) {
   if (hz.hmax <= 0) {
     hz.hmax = htop;
   } else if (hz.href >= hz.hmax) {
+    const rio::Problem problem(rio::Severity::error, "hmax");
     rio::listWrite(out, "Hmax < href.  This is silly ", hz.hmax, hz.href);
     rio::listWrite(log, "Hmax < href.  This is silly ", hz.hmax, hz.href);
     stopOnError();
   } else if (htop < hz.hmax) {
+    const rio::Problem problem(rio::Severity::warning, "hmax");
     for (std::int32_t unit : {out, log}) {
       rio::listWrite(unit, "Hmax > upper current meter.");
       rio::listWrite(unit, "set hmax = ", htop);
@@ -194,6 +204,7 @@ void NODEINFO(std::int32_t& errorcode) {
   if (nlog == 2) rio::listWrite(log, kLinearShear);
 
   if (h[0] != hz.href) {
+    const rio::Problem problem(rio::Severity::error, "kappa_href");
     rio::listWrite(log, "reference height for sediment profile is not equal to height of "
                         "bottom node in log layer.");
     rio::listWrite(log, "href, heightnodes(1)", hz.href, h[0]);

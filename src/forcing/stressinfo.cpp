@@ -28,15 +28,7 @@ std::int32_t valuesPerRow(std::int32_t ncol) {
   return ncol - 1 > 3 ? 3 : ncol - 1;
 }
 
-// Reads one row: the time (days, converted to seconds in single precision)
-// and the friction values.
-void readRow(float& t, float* us) {
-  const std::int32_t n = valuesPerRow(STRESSMID.ncol);
-  rio::ListTarget targets[4] = {rio::target(t)};
-  for (std::int32_t k = 0; k < n; ++k) targets[k + 1] = rio::target(us[k]);
-  rio::listReadTargets(FRICTIONIN.fricunit, targets, static_cast<std::size_t>(n + 1));
-  t = daysToSeconds(t);
-}
+void readRow(float& t, float* us) { readStressRow(FRICTIONIN.fricunit, STRESSMID.ncol, t, us); }
 
 // One free-format write of a text, the record time and the friction values.
 void writeRecordLine(const char* text, const float* us) {
@@ -60,37 +52,21 @@ void openSeries(float* us, double time0, double dtvu, std::int32_t nfricp) {
   VORNIO.nextunit = NEXTPOINTER(fin.fricunit);
   if (!rio::tryOpenUnit(fin.fricunit, fin.fricfile.trimmed(), rio::FileStatus::old,
                        "bottom friction file")) {
+    const rio::Problem problem(rio::Severity::error, "friction");
     rio::listWrite(out, std::string("Error opening the file") + std::string(fin.fricfile.view()));
     stopOnError();
   }
   SCANHEADER(fin.fricunit, fin.fricfile.trimmed());
-  Text<120> title;
-  for (int line = 0; line < 2; ++line) {
-    rio::readText(fin.fricunit, title);
-    rio::writeRecord(log, title.view());
-  }
   std::int32_t year = 0;
-  rio::listRead(fin.fricunit, year);
-  rio::listWrite(log, year);
-  rio::listRead(fin.fricunit, s.ncol);
-  rio::listWrite(log, s.ncol);
-
-  if (nfricp == 0 && s.ncol < 2) {
-    rio::listWrite(out, "StressInfo1: Not enough columns, ncol = ", s.ncol);
-    rio::listWrite(log, "Not enough columns, ncol = ", s.ncol);
-    stopOnError();
-  }
-  if ((nfricp == -1 && s.ncol < 3) || (nfricp == -2 && s.ncol < 4)) {
-    rio::listWrite(out, "StressInfo1: Not enough columns, ncol= ", s.ncol);
-    rio::listWrite(log, "Not enough columns, ncol= ", s.ncol);
-    stopOnError();
-  }
+  READSERIESPREAMBLE(fin.fricunit, year, s.ncol);
+  checkStressColumns(s.ncol, nfricp);
 
   const double tstart = time0 - 0.5 * dtvu;
   rio::listWrite(log, time0, dtvu, tstart);
   float t = -1.0e36f;
   while (t < tstart) readRow(t, us);
   if (std::fabs(t - time0) > kTimeTolerance) {
+    const rio::Problem problem;
     rio::listWrite(log, "Time stamp of Stress varies from velocity!!!!");
     rio::listWrite(out, "Time stamp of Stress varies from velocity!!!!");
     stopOnError();
@@ -102,6 +78,31 @@ void openSeries(float* us, double time0, double dtvu, std::int32_t nfricp) {
 }
 
 }  // namespace
+
+void checkStressColumns(std::int32_t ncol, std::int32_t nfricp) {
+  const std::int32_t out = VORNIO.outunit;
+  const std::int32_t log = VORNIO.logunit;
+  if (nfricp == 0 && ncol < 2) {
+    const rio::Problem problem;
+    rio::listWrite(out, "StressInfo1: Not enough columns, ncol = ", ncol);
+    rio::listWrite(log, "Not enough columns, ncol = ", ncol);
+    stopOnError();
+  }
+  if ((nfricp == -1 && ncol < 3) || (nfricp == -2 && ncol < 4)) {
+    const rio::Problem problem;
+    rio::listWrite(out, "StressInfo1: Not enough columns, ncol= ", ncol);
+    rio::listWrite(log, "Not enough columns, ncol= ", ncol);
+    stopOnError();
+  }
+}
+
+void readStressRow(std::int32_t unit, std::int32_t ncol, float& t, float* us) {
+  const std::int32_t n = valuesPerRow(ncol);
+  rio::ListTarget targets[4] = {rio::target(t)};
+  for (std::int32_t k = 0; k < n; ++k) targets[k + 1] = rio::target(us[k]);
+  rio::listReadTargets(unit, targets, static_cast<std::size_t>(n + 1));
+  t = daysToSeconds(t);
+}
 
 // Friction values of the next stress record into us(1..3) (zeros beyond
 // ncol - 1): flag 0 opens the series named in FRICTIONIN and finds the

@@ -33,6 +33,7 @@ void requireAcceptedGrid() {
   const bool ok = g.nloglayer >= 2 && g.ninterior >= 1 && g.nnv <= MAXNODES &&
                   g.nnv == g.nloglayer + g.ninterior - 1;
   if (ok) return;
+  const rio::Problem problem;
   for (std::int32_t unit : {VORNIO.outunit, VORNIO.logunit}) {
     rio::listWrite(unit, "GetVelInfo: no valid node grid. nloglayer, ninterior, nnv ",
                    g.nloglayer, g.ninterior, g.nnv);
@@ -58,6 +59,7 @@ void openSeries(float* uu, float* vv) {
     rio::listWrite(unit, "Velocities scaled by ", kVelocityScale);
   }
   if (g.ninterior > MAXVELFILES) {
+    const rio::Problem problem;
     for (std::int32_t unit : {out, log}) {
       rio::listWrite(unit, "Number of interior nodes greater than maximum number of files");
       rio::listWrite(unit, "Increase MAXVELFILES and recompile ");
@@ -69,6 +71,7 @@ void openSeries(float* uu, float* vv) {
   rio::listWrite(out, "Start from bottom up");
   for (std::int32_t k = 1; k <= g.ninterior; ++k) {
     rio::listWrite(out, "File name for height", h[nlog + k - 2]);
+    rio::nameNextRead(VORNIO.inunit, "velocity_file", "velfile", k);
     rio::readText(VORNIO.inunit, s.velfile[k - 1]);
   }
   rio::listWrite(log, "File names");
@@ -88,37 +91,23 @@ void openSeries(float* uu, float* vv) {
     rio::openUnit(unit, name.trimmed(), rio::FileStatus::old, "velocity file");
     SCANHEADER(unit, name.trimmed());
 
-    Text<120> title;
-    for (int line = 0; line < 2; ++line) {
-      rio::readText(unit, title);
-      rio::writeRecord(log, title.view());
-    }
     std::int32_t year = 0;
     std::int32_t ncol = 0;
-    rio::listRead(unit, year);
-    rio::listWrite(log, year);
+    READSERIESPREAMBLE(unit, year, ncol);
     if (k == 1) s.year = year;
-    rio::listRead(unit, ncol);
-    rio::listWrite(log, ncol);
-    if (ncol < 3) {
-      rio::listWrite(out, "GetVelInfo: Not enough columns. ncol < 3", ncol);
-      rio::listWrite(log, "Not enough columns. ncol < 3", ncol);
-      stopOnError();
-    }
+    checkVelocityColumns(ncol);
 
     // The first record at or after half an update interval before time0.
     double& t = s.t[m - 1];
     t = -1.0e36;
-    while (t < tstart) {
-      rio::listRead(unit, t, uu[m - 1], vv[m - 1]);
-      t = daysToSeconds(t);
-    }
+    while (t < tstart) readVelocityRow(unit, t, uu[m - 1], vv[m - 1]);
     sum += t;
   }
 
   const double tavg = sum / g.ninterior;
   for (std::int32_t m = nlog; m <= g.nnv; ++m) {
     if (std::fabs(tavg - s.t[m - 1]) > kTimeTolerance) {
+      const rio::Problem problem;
       rio::listWrite(log, "Time stamp of Velocity files varies!!!!");
       rio::listWrite(out, "Time stamp of Velocity files varies!!!!");
       stopOnError();
@@ -140,6 +129,19 @@ void openSeries(float* uu, float* vv) {
 }
 
 }  // namespace
+
+void checkVelocityColumns(std::int32_t ncol) {
+  if (ncol >= 3) return;
+  const rio::Problem problem;
+  rio::listWrite(VORNIO.outunit, "GetVelInfo: Not enough columns. ncol < 3", ncol);
+  rio::listWrite(VORNIO.logunit, "Not enough columns. ncol < 3", ncol);
+  stopOnError();
+}
+
+void readVelocityRow(std::int32_t unit, double& t, float& u, float& v) {
+  rio::listRead(unit, t, u, v);
+  t = daysToSeconds(t);
+}
 
 // Node velocities of the next record into uu, vv (nodes 1..nnv): flag 0
 // opens the series (time0 in TIMINGIN is moved onto their records), flag i
@@ -164,10 +166,7 @@ void VELINFO(float* uu, float* vv, std::int32_t flag, std::int32_t& errorcode) {
 
   for (std::int32_t k = 1; k <= g.ninterior; ++k) {
     const std::int32_t m = nlog + k - 1;
-    if (flag >= 1) {
-      rio::listRead(VELINFOIN.velunit[k - 1], s.tnext, uu[m - 1], vv[m - 1]);
-      s.tnext = daysToSeconds(s.tnext);
-    }
+    if (flag >= 1) readVelocityRow(VELINFOIN.velunit[k - 1], s.tnext, uu[m - 1], vv[m - 1]);
     if (flag == 0) {
       rio::listWrite(log, "First velocity record to use ");
       rio::listWrite(log, "k,t(k),uu(k),vv(k)", m, s.t[m - 1], uu[m - 1], vv[m - 1]);

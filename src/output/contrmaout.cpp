@@ -32,6 +32,10 @@ constexpr double kSecondsToDays = 1.0 / 86400.0;
 // an axis of no extent, a sampling layer of no thickness.
 void checkGrid(const ContrmapinRecord& in) {
   const int log = VORNIO.logunit;
+  const bool bad = in.nx < 2 || in.ny < 2 || in.x1 == in.x0 || in.y1 == in.y0 ||
+                   in.zlow == in.ztop;
+  if (!bad) return;
+  const rio::Problem problem(rio::Severity::error, "map.grid");
   if (in.nx < 2 || in.ny < 2) {
     rio::listWrite(log, "***contrmaout*** ");
     rio::listWrite(log, "Too few map grid points (2 needed): nx, ny ", in.nx, in.ny);
@@ -111,6 +115,7 @@ void CONTRMAOUT(double time, bool first) {
   ContrmapinRecord& in = CONTRMAPIN;
   ContrmapworkRecord& wk = CONTRMAPWORK;
   if (first) {
+    rio::nameNextRead(VORNIO.inunit, "grid", "nx x0 x1 ny y0 y1 zlow ztop", 0, "map");
     rio::listRead(VORNIO.inunit, in.nx, in.x0, in.x1, in.ny, in.y0, in.y1, in.zlow, in.ztop);
     in.nx = std::min<std::int32_t>(in.nx, MAPMAX);
     in.ny = std::min<std::int32_t>(in.ny, MAPMAX);

@@ -107,8 +107,10 @@ void CONTROUT(double time, bool first) {
   ContrinRecord& in = CONTRIN;
   if (first) {
     const int inunit = VORNIO.inunit;
+    rio::nameNextRead(inunit, "points", "ctotal", 0, "concentration");
     rio::listRead(inunit, in.ctotal);
     if (in.ctotal > CMAX) {
+      const rio::Problem problem(rio::Severity::error, "concentration.points");
       rio::listWrite(VORNIO.logunit, "***controut*** ");
       rio::listWrite(VORNIO.logunit, "Too many concentration points");
       rio::listWrite(VORNIO.logunit, "Increase CMAX and recompile. ");
@@ -116,23 +118,27 @@ void CONTROUT(double time, bool first) {
       stopSetup();
     }
     if (in.ctotal < 1) {
+      const rio::Problem problem(rio::Severity::error, "concentration.points");
       rio::listWrite(VORNIO.logunit, "***controut*** ");
       rio::listWrite(VORNIO.logunit, "You requested concentration time series ");
       rio::listWrite(VORNIO.logunit, "but set ctotal less than 1 ", in.ctotal);
       stopSetup();
     }
     for (std::int32_t i = 0; i < in.ctotal; ++i) {
+      rio::nameNextRead(inunit, "point", "xpt ypt radius zlow ztop", i + 1, "concentration");
       rio::listRead(inunit, in.xpt[i], in.ypt[i], in.radius[i], in.zlow[i], in.ztop[i]);
     }
     // A layer of no thickness or a cylinder of no area would divide by
     // zero on every evaluation.
     for (std::int32_t i = 0; i < in.ctotal; ++i) {
       if (in.radius[i] == 0.0f) {
+        const rio::Problem problem;
         rio::listWrite(VORNIO.logunit, "***controut*** ");
         rio::listWrite(VORNIO.logunit, "Sampling radius of zero at point ", i + 1);
         stopSetup();
       }
       if (in.zlow[i] == in.ztop[i]) {
+        const rio::Problem problem;
         rio::listWrite(VORNIO.logunit, "***controut*** ");
         rio::listWrite(VORNIO.logunit, "Sampling layer of zero thickness at point ", i + 1);
         rio::listWrite(VORNIO.logunit, "zlow, ztop ", in.zlow[i], in.ztop[i]);
@@ -175,6 +181,7 @@ void CONTROUT(double time, bool first) {
 void CNCENTR1(const float* xpt, const float* ypt, const float* radius, const float* zlow,
               const float* ztop, float* result, std::int32_t ctotal) {
   if (ctotal <= 0) {
+    const rio::Problem problem;
     rio::listWrite(VORNIO.logunit, "Cncentr1: ctotal = ", ctotal);
     rio::listWrite(VORNIO.logunit, "Trying to calculate concentration at ctotal = ", ctotal,
                    " points.");

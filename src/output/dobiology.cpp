@@ -48,6 +48,7 @@ void DOBIOLOGY(std::int32_t iflag) {
   BiologyinRecord& in = BIOLOGYIN;
   const std::int32_t ctotal = std::clamp<std::int32_t>(CONTRIN.ctotal, 0, CMAX);
   if (iflag < 0) {
+    rio::nameNextRead(VORNIO.inunit, "thresholds", "clow chigh", 0, "biology");
     rio::listRead(VORNIO.inunit, in.clow, in.chigh);
     std::fill(BIOLOGYOUT.exposure, BIOLOGYOUT.exposure + ctotal, 0.0f);
     rampCoefficients(in.clow, in.chigh, BIOLOGYMID.a, BIOLOGYMID.b);
@@ -88,6 +89,7 @@ void DOBIOLOGYMAP(std::int32_t iflag) {
   const std::int32_t nx = std::clamp<std::int32_t>(CONTRMAPIN.nx, 0, MAPMAX);
   const std::int32_t ny = std::clamp<std::int32_t>(CONTRMAPIN.ny, 0, MAPMAX);
   if (iflag < 0) {
+    rio::nameNextRead(VORNIO.inunit, "thresholds", "cmaplow cmaphigh", 0, "biology_map");
     rio::listRead(VORNIO.inunit, in.cmaplow, in.cmaphigh);
     for (std::int32_t j = 0; j < ny; ++j) std::fill(BIOLOGYOUT.biomap[j], BIOLOGYOUT.biomap[j] + nx, 0.0f);
     rampCoefficients(in.cmaplow, in.cmaphigh, BIOLOGYMID.amap, BIOLOGYMID.bmap);

@@ -22,15 +22,18 @@ void toBoth(const T&... items) {
 
 }  // namespace
 
-void OUTFILEOPEN(std::int32_t& unit, double& dtout, std::string_view name, std::int32_t&) {
+void OUTFILEOPEN(std::int32_t& unit, double& dtout, std::string_view name, std::int32_t&,
+                 const char* key, const char* field) {
   rio::listWrite(VORNIO.outunit, "Enter Time step (in hours) for ", name);
   double hours = 0;
+  if (key) rio::nameNextRead(VORNIO.inunit, "interval", field, 0, key);
   rio::listRead(VORNIO.inunit, hours);
   toBoth("Time step for ", name, ":");
   toBoth(hours);
   dtout = hours * 3600.0;
   const double dtact = TIMINGMID.dtact;
   if (dtact < kOutputOff) {
+    const rio::Problem problem;
     toBoth("Model time step too small!!!  See subroutine outfileopen.");
     stopOnError();
   }
@@ -42,6 +45,7 @@ void OUTFILEOPEN(std::int32_t& unit, double& dtout, std::string_view name, std::
   if (std::fabs(dtout) < dtact) {
     // Four items of one free-format write: the name goes onto a record
     // of its own when it would take the line past 79 characters.
+    const rio::Problem problem(rio::Severity::warning);
     rio::listWrite(VORNIO.outunit, "Too Small!!!, Using default model timestep: ", dtact, " for ",
                    name);
     dtout = std::copysign(dtact, dtout);
@@ -52,6 +56,7 @@ void OUTFILEOPEN(std::int32_t& unit, double& dtout, std::string_view name, std::
   }
   rio::listWrite(VORNIO.outunit, "Enter file name for ", name);
   Text<120> file;
+  if (key) rio::nameNextRead(VORNIO.inunit, "file", "file", 0, key);
   rio::readText(VORNIO.inunit, file);
   unit = VORNIO.nextunit;
   VORNIO.nextunit = NEXTPOINTER(unit);

@@ -31,13 +31,15 @@ bool due(float e, double s) {
 // A biology interval must be a whole multiple of the interval of the
 // concentrations it is made of; stops with the two messages otherwise.
 void checkMultiple(double dtbio, double dtconc, const char* zeroA, const char* zeroB,
-                   const char* multipleA, const char* multipleB) {
+                   const char* multipleA, const char* multipleB, const char* record) {
   if (std::fabs(dtconc) <= kOutputOff) {
+    const rio::Problem problem(rio::Severity::error, record);
     rio::listWrite(VORNIO.outunit, zeroA, zeroB);
     stopOnError();
   }
   const double r = dtbio / dtconc;
   if (!(r - std::trunc(r) < static_cast<double>(1e-6f))) {
+    const rio::Problem problem(rio::Severity::error, record);
     rio::listWrite(VORNIO.outunit, multipleA, multipleB);
     stopOnError();
   }
@@ -60,21 +62,23 @@ void setUp(std::int32_t iflag, std::int32_t& errorcode) {
   rio::listWrite(VORNIO.outunit, "Parameters for output");
   rio::listWrite(VORNIO.logunit, "Parameters for output");
 
-  OUTFILEOPEN(SEDIN.unit, SEDIN.dtout, "sediment parameter output", errorcode);
+  OUTFILEOPEN(SEDIN.unit, SEDIN.dtout, "sediment parameter output", errorcode, "sediment");
   if (SEDIN.dtout == 1.0) SEDIN.dtout = TIMINGMID.dtact;
 
-  OUTFILEOPEN(VELIN.unit, VELIN.dtout, "velocity profiles", errorcode);
+  OUTFILEOPEN(VELIN.unit, VELIN.dtout, "velocity profiles", errorcode, "velocity");
   if (on(VELIN.dtout)) VELOUT(time0, first);
 
   StatsinRecord& st = STATSIN;
-  OUTFILEOPEN(st.unit, st.dtout, "statistics output ", errorcode);
+  OUTFILEOPEN(st.unit, st.dtout, "statistics output ", errorcode, "statistics");
   if (on(st.dtout)) {
     rio::listWrite(VORNIO.outunit, "For Conc. following center of mass");
     rio::listWrite(VORNIO.outunit, "Enter zlow,ztop,radius (metres)");
+    rio::nameNextRead(VORNIO.inunit, "cylinder", "zlow ztop radius", 0, "statistics");
     rio::listRead(VORNIO.inunit, st.zlow, st.ztop, st.radius);
     rio::listWrite(VORNIO.logunit, "z1,z2,radius", st.zlow, st.ztop, st.radius);
     if (st.ztop == st.zlow) {
       // The layer concentration would divide by a zero thickness.
+      const rio::Problem problem(rio::Severity::error, "statistics.cylinder");
       for (std::int32_t u : {VORNIO.outunit, VORNIO.logunit}) {
         rio::listWrite(u, "Statistics: the sampling layer has no thickness (zlow = ztop).");
       }
@@ -82,42 +86,43 @@ void setUp(std::int32_t iflag, std::int32_t& errorcode) {
     }
   }
 
-  OUTFILEOPEN(PACKIN.unit, PACKIN.dtout, "packet position ", errorcode);
+  OUTFILEOPEN(PACKIN.unit, PACKIN.dtout, "packet position ", errorcode, "packets");
   if (on(PACKIN.dtout)) PACKOUT(time0, first);
 
-  OUTFILEOPEN(CONTRIN.unit, CONTRIN.dtout, "Concentration", errorcode);
+  OUTFILEOPEN(CONTRIN.unit, CONTRIN.dtout, "Concentration", errorcode, "concentration");
   if (std::fabs(CONTRIN.dtout) > kOutputOff) {
     evaluationInterval(CONTRIN.dtout, CONTRIN.writeconc);
     CONTROUT(time0, first);
   }
 
-  OUTFILEOPEN(CONTRMAPIN.unit, CONTRMAPIN.dtout, "ConcentrationMap", errorcode);
+  OUTFILEOPEN(CONTRMAPIN.unit, CONTRMAPIN.dtout, "ConcentrationMap", errorcode, "map");
   if (std::fabs(CONTRMAPIN.dtout) > kOutputOff) {
     evaluationInterval(CONTRMAPIN.dtout, CONTRMAPIN.writemap);
     CONTRMAOUT(time0, first);
   }
 
   BiologyinRecord& bio = BIOLOGYIN;
-  OUTFILEOPEN(bio.unit, bio.dtbio, "Biology at given locations", errorcode);
+  OUTFILEOPEN(bio.unit, bio.dtbio, "Biology at given locations", errorcode, "biology",
+              "dtbio");
   if (on(bio.dtbio)) {
     if (!CONTRIN.writeconc) {
       CONTRIN.dtout = bio.dtbio;
     } else {
       checkMultiple(bio.dtbio, CONTRIN.dtout, "Concetration Time step must",
                     " be non-zero, Exiting!!!", "Biology Timestep Must Be Multiple",
-                    " of Concentration, Exiting!!!");
+                    " of Concentration, Exiting!!!", "biology.interval");
     }
     DOBIOLOGY(iflag);
   }
 
-  OUTFILEOPEN(bio.mapunit, bio.dtbiomap, "Biology Map", errorcode);
+  OUTFILEOPEN(bio.mapunit, bio.dtbiomap, "Biology Map", errorcode, "biology_map", "dtbiomap");
   if (on(bio.dtbiomap)) {
     if (!CONTRMAPIN.writemap) {
       CONTRMAPIN.dtout = bio.dtbiomap;
     } else {
       checkMultiple(bio.dtbiomap, CONTRMAPIN.dtout, "Concetration Time step must",
                     " be non zero, Exiting!!!", "Biology Map Timestep Must Be Multiple",
-                    " of Concentration Map, Exiting!!!");
+                    " of Concentration Map, Exiting!!!", "biology_map.interval");
     }
     DOBIOLOGYMAP(iflag);
   }

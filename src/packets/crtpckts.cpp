@@ -16,6 +16,14 @@ bool allAtOnce() { return RELEASEIN.reldur <= 0.0f || RELEASEIN.addint > RELEASE
 
 }  // namespace
 
+std::int64_t STEADYEVENTS() {
+  if (allAtOnce()) return 1;
+  // The number of whole intervals in the release, in single precision.
+  const float quotient = RELEASEIN.reldur / RELEASEIN.addint;
+  const std::int64_t nrel = static_cast<std::int64_t>(std::trunc(quotient));
+  return nrel + 1;
+}
+
 void CRTPCKTS(float* x, float* y, float* z, float* ranks, std::int32_t& ktotal, double time,
               double dtact, float& mtotal, float& pmass, std::int32_t iflag,
               std::int32_t& errorcode) {
@@ -23,14 +31,7 @@ void CRTPCKTS(float* x, float* y, float* z, float* ranks, std::int32_t& ktotal, 
   if (iflag < 0) {
     if (dtact > RELEASEIN.addint) RELEASEIN.addint = static_cast<float>(dtact);
     pmass = RELEASEIN.relmass / static_cast<float>(RELEASEIN.npack);
-    if (allAtOnce()) {
-      DISCHARGE.addnum = RELEASEIN.npack;
-    } else {
-      // The number of whole intervals in the release, in single precision.
-      const float quotient = RELEASEIN.reldur / RELEASEIN.addint;
-      const std::int64_t nrel = static_cast<std::int64_t>(std::trunc(quotient));
-      DISCHARGE.addnum = static_cast<std::int32_t>(RELEASEIN.npack / (nrel + 1));
-    }
+    DISCHARGE.addnum = static_cast<std::int32_t>(RELEASEIN.npack / STEADYEVENTS());
     ktotal = 0;
     rio::listWrite(VORNIO.logunit, "CreatePackets.  initialize");
     rio::listWrite(VORNIO.logunit, "initial packets, packet mass ", ktotal, pmass);

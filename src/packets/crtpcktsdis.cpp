@@ -14,18 +14,24 @@
 namespace {
 
 // Reads the next record of the series into the look-ahead. Returns false at
-// the end of the file. A record that cannot be read, or a negative number
-// of packets, ends the run as an input error naming the file and record.
+// the end of the file.
 bool readDischargeRecord() {
-  const std::int32_t unit = RELEASEIN.pckunit;
+  return readDischargeRow(RELEASEIN.pckunit, RELEASEIN.pckfile.trimmed(), DISCHARGE.distime,
+                          DISCHARGE.addnum);
+}
+
+}  // namespace
+
+bool readDischargeRow(std::int32_t unit, std::string_view name, double& distime,
+                      std::int32_t& addnum) {
   double days = 0;
   std::int32_t count = 0;
   const rio::ListTarget t[] = {rio::target(days), rio::target(count)};
   std::string why;
   const rio::ReadResult r = rio::listReadStatus(unit, t, 2, &why);
   if (r == rio::ReadResult::eof) return false;
-  const std::string where = std::string(RELEASEIN.pckfile.trimmed()) + ", record " +
-                            std::to_string(rio::recordsRead(unit));
+  const std::string where =
+      std::string(name) + ", record " + std::to_string(rio::recordsRead(unit));
   if (r == rio::ReadResult::error) {
     ioFailure("vornv7: read error in the discharge file " + where +
               (why.empty() ? "" : ": " + why));
@@ -33,12 +39,10 @@ bool readDischargeRecord() {
   if (count < 0) {
     ioFailure("vornv7: negative number of packets in the discharge file " + where);
   }
-  DISCHARGE.distime = daysToSeconds(days);
-  DISCHARGE.addnum = count;
+  distime = daysToSeconds(days);
+  addnum = count;
   return true;
 }
-
-}  // namespace
 
 void CRTPCKTSDIS(float* x, float* y, float* z, float* ranks, std::int32_t& ktotal, double time,
                  double, float& mtotal, float& pmass, std::int32_t iflag,
@@ -60,6 +64,7 @@ void CRTPCKTSDIS(float* x, float* y, float* z, float* ranks, std::int32_t& ktota
     std::int32_t ncol = 0;
     rio::listRead(unit, ncol);
     if (ncol < 2) {
+      const rio::Problem problem;
       rio::listWrite(VORNIO.outunit, "CrtPcktsDis: Not enough columns. ncol < 2");
       stopOnError();
     }

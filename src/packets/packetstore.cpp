@@ -25,6 +25,7 @@ void initPacketStore(float* x, float* y, float* z, float* ranks) {
 // messages on the console and in the log.
 void checkPacketCapacity(std::int64_t ktotal, double time) {
   if (ktotal <= KMAX) return;
+  const rio::Problem problem(rio::Severity::error, "release");
   const std::int32_t shown = ktotal > INT32_MAX ? INT32_MAX : static_cast<std::int32_t>(ktotal);
   for (std::int32_t unit : {VORNIO.outunit, VORNIO.logunit}) {
     rio::listWrite(unit, "**ERROR:  CrtPckts2: ");

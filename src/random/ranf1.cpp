@@ -28,6 +28,8 @@ static_assert(SCALE == 0x1p-31f, "4.656613E-10 must be exactly 2^-31 as a float"
 // pushed out first, then `notice` goes to the standard error stream as one
 // line, then the run stops.
 [[noreturn]] void abortRandomPackage(const char* notice) {
+  // A dry run (the tools that read a parameter file) writes nowhere.
+  if (rio::dryRun()) stopOnError();
   rio::flushUnit(rio::STDOUT_UNIT);
   char line[128];
   std::size_t n = std::strlen(notice);
@@ -82,6 +84,8 @@ void INRGCM() {
 std::int32_t MLTMOD(std::int32_t a, std::int32_t s, std::int32_t m) {
   constexpr std::int32_t h = 32768;
   if (a <= 0 || a >= m || s <= 0 || s >= m) {
+    // Reached from the parameters only through the seeds.
+    const rio::Problem problem(rio::Severity::error, "seeds");
     rio::listWrite(rio::STDOUT_UNIT, " A, M, S out of order in MLTMOD - ABORT!");
     rio::listWrite(rio::STDOUT_UNIT, " A = ", a, " S = ", s, " M = ", m);
     rio::listWrite(rio::STDOUT_UNIT, " MLTMOD requires: 0 < A < M; 0 < S < M");

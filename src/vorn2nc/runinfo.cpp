@@ -8,10 +8,10 @@
 
 #include "config/units.hpp"
 #include "driver/drystartup.hpp"
+#include "driver/replay.hpp"
 #include "driver/stop.hpp"
 #include "output/outfileopen.hpp"
 #include "output/output.hpp"
-#include "packets/crtpckts.hpp"
 #include "state/limits.hpp"
 #include "state/outputs.hpp"
 #include "state/packets.hpp"
@@ -33,19 +33,6 @@ bool on(double dtout) { return dtout > kOutputOff; }
 // The file opened on an output's unit during start-up; empty when none was.
 std::string fileOf(std::int32_t unit) { return unit != 0 ? rio::unitFileName(unit) : ""; }
 
-// The packets the run adds at the step whose middle is `time`, by the
-// release routine of its mode, as the driver calls it.
-void release(double time) {
-  std::int32_t errorcode = 0;
-  if (RELEASEIN.btype != 0) {
-    CRTPCKTS(POSITIONS.x, POSITIONS.y, POSITIONS.z, RANKS.ranks, PACKETS.ktotal, time,
-             TIMINGMID.dtact, PACKETS.mtotal, PACKETS.pmass, 0, errorcode);
-  } else {
-    CRTPCKTSDIS(POSITIONS.x, POSITIONS.y, POSITIONS.z, RANKS.ranks, PACKETS.ktotal, time,
-                TIMINGMID.dtact, PACKETS.mtotal, PACKETS.pmass, 0, errorcode);
-  }
-}
-
 // The records each output writes: the driver's steps and their times, the
 // release deciding which steps have packets (a step without any writes
 // nothing), and OUTPUT's own due test. Sediment and velocity records carry
@@ -54,26 +41,19 @@ void release(double time) {
 void replaySchedule(Run& run) {
   const double interval[kTimedKinds] = {SEDIN.dtout, VELIN.dtout, STATSIN.dtout,
                                         PACKIN.dtout, CONTRIN.dtout, CONTRMAPIN.dtout};
-  const TiminginRecord& in = TIMINGIN;
-  TimingmidRecord& t = TIMINGMID;
+  const TimingmidRecord& t = TIMINGMID;
   try {
-    for (std::int32_t i = 1; i <= run.nvu; ++i) {
-      t.tvu = (i - 1) * in.dtvu + in.time0;
-      for (std::int32_t j = 1; j <= t.nadv; ++j) {
-        t.tlocal = (j - 0.5) * t.dtact;
-        t.time = t.tvu + t.tlocal;
-        t.timef = t.time + 0.5 * t.dtact;
-        release(t.time);
-        if (PACKETS.ktotal > KMAX) return;
-        if (PACKETS.ktotal <= 0) continue;
-        const float e = static_cast<float>(t.timef - in.time0);
-        for (int k = 0; k < kTimedKinds; ++k) {
-          if (run.file[k].empty() || !OUTPUTDUE(e, interval[k])) continue;
-          const bool middle = k == kSediment || k == kVelocity;
-          run.due[k].push_back({middle ? t.time : t.timef, PACKETS.ktotal});
-        }
+    REPLAYSTEPS(run.nvu, [&] {
+      if (PACKETS.ktotal > KMAX) return false;
+      if (PACKETS.ktotal <= 0) return true;
+      const float e = static_cast<float>(t.timef - TIMINGIN.time0);
+      for (int k = 0; k < kTimedKinds; ++k) {
+        if (run.file[k].empty() || !OUTPUTDUE(e, interval[k])) continue;
+        const bool middle = k == kSediment || k == kVelocity;
+        run.due[k].push_back({middle ? t.time : t.timef, PACKETS.ktotal});
       }
-    }
+      return true;
+    });
   } catch (const StopRun&) {
   } catch (const IoFailure&) {
   }

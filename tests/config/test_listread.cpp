@@ -28,6 +28,14 @@ void* operator new(std::size_t n) {
 }
 void operator delete(void* p) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+// The nothrow forms too (std::stable_sort takes its buffer with them): left
+// to the library they would allocate elsewhere than malloc, and the delete
+// above would free what it did not allocate.
+void* operator new(std::size_t n, const std::nothrow_t&) noexcept {
+  ++gAllocations;
+  return std::malloc(n ? n : 1);
+}
+void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
 
 namespace {
 

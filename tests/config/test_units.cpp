@@ -333,3 +333,57 @@ TEST_F(Units, FilesReachTheDiskInWholeRecordsOnly) {
   rio::closeUnit(7);
   EXPECT_TRUE(readFile("many.txt") == expect);
 }
+
+// A walk: each read seen with its label, lines and values; a failed read
+// that the walker lets go on leaves its variables as they were (also those
+// it had filled before the failure) and the next read takes the next
+// record; a Problem brackets the records written inside it; a failed
+// "unknown" open in a dry run goes on with the unit connected by name.
+TEST_F(Units, AWalkSeesEveryReadAndGoesOnPastFailures) {
+  struct Seen final : rio::Walker {
+    std::vector<std::string> names;
+    std::vector<std::pair<long long, long long>> lines;
+    std::vector<bool> firstAssigned;
+    int problems = 0;
+    std::vector<std::string> opens;
+    bool read(const rio::ReadEvent& e) override {
+      names.push_back(e.label.name ? std::string(e.label.group ? e.label.group : "") +
+                                         e.label.name + "." + std::to_string(e.label.index)
+                                   : "-");
+      lines.emplace_back(e.firstLine, e.lastLine);
+      firstAssigned.push_back(e.assigned && e.assigned[0]);
+      return e.result == rio::ReadResult::error;
+    }
+    bool openFailed(int, std::string_view path, rio::FileStatus, std::string_view) override {
+      opens.emplace_back(path);
+      return true;
+    }
+    void problem(bool begins, rio::Severity, const char*) override { problems += begins ? 1 : 0; }
+  } seen;
+  writeFile("p.txt", "3.5 x\n7\n8\nname\n");
+  rio::openUnit(10, "p.txt", rio::FileStatus::old);
+  rio::setWalker(&seen);
+  float a = 1, b = 2;
+  rio::nameNextRead(10, "pair", "a b");
+  rio::listRead(10, a, b);
+  EXPECT_EQ(a, 1.0f);
+  EXPECT_EQ(b, 2.0f);
+  rio::nameNextRead(10, "again", "a b", 3, "g");
+  rio::listRead(10, a, b);
+  EXPECT_EQ(a, 7.0f);
+  EXPECT_EQ(b, 8.0f);
+  Text<8> t;
+  rio::readText(10, t);
+  { const rio::Problem p; }
+  rio::beginDryRun();
+  rio::openUnit(11, "no-such-folder/out.txt", rio::FileStatus::unknown);
+  EXPECT_TRUE(rio::unitIsOpen(11));
+  rio::endDryRun();
+  rio::setWalker(nullptr);
+  EXPECT_EQ(seen.names, (std::vector<std::string>{"pair.0", "gagain.3", "-"}));
+  EXPECT_EQ(seen.lines, (std::vector<std::pair<long long, long long>>{{1, 1}, {2, 3}, {4, 4}}));
+  EXPECT_EQ(seen.firstAssigned, (std::vector<bool>{true, true, false}));
+  EXPECT_EQ(seen.problems, 1);
+  EXPECT_EQ(seen.opens, (std::vector<std::string>{"no-such-folder/out.txt"}));
+  EXPECT_THROW(rio::listRead(10, a), IoFailure) << "without a walker a failure ends the run";
+}

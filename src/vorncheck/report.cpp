@@ -1,0 +1,114 @@
+// What vorncheck prints: the findings in the form compilers use, a summary,
+// the same as JSON, and the record walk as JSON.
+#include <cstdio>
+#include <string>
+
+#include "vorncheck/check.hpp"
+
+namespace vorncheck {
+namespace {
+
+const char* levelName(Level l) {
+  switch (l) {
+    case Level::error: return "error";
+    case Level::warning: return "warning";
+    case Level::note: break;
+  }
+  return "note";
+}
+
+std::string json(std::string_view s) {
+  std::string out = "\"";
+  for (char ch : s) {
+    const unsigned char c = static_cast<unsigned char>(ch);
+    if (ch == '"' || ch == '\\') {
+      out += '\\';
+      out += ch;
+    } else if (c < 0x20) {
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "\\u%04x", c);
+      out += buf;
+    } else {
+      out += ch;
+    }
+  }
+  return out + "\"";
+}
+
+std::string fixed(double x, int decimals) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.*f", decimals, x);
+  return buf;
+}
+
+std::string location(const Finding& f) {
+  return f.line > 0 ? f.file + ":" + std::to_string(f.line) : f.file;
+}
+
+}  // namespace
+
+std::string textReport(const Check& c) {
+  std::string out;
+  for (const Finding& f : c.findings) {
+    out += location(f) + ": " + levelName(f.level) + ": " + f.message + "\n";
+  }
+  const Summary& s = c.summary;
+  out += c.parfile + ": " + std::to_string(c.count(Level::error)) + " error(s), " +
+         std::to_string(c.count(Level::warning)) + " warning(s)\n";
+  if (s.timing) {
+    out += "  run: day " + fixed(s.startDay, 4) + " to day " + fixed(s.endDay, 4) + " (" +
+           fixed(s.endDay - s.startDay, 4) + " days)\n";
+  }
+  if (s.packetsKnown) out += "  packets: " + std::to_string(s.packets) + " at the end of the run\n";
+  if (!s.files.empty()) {
+    out += "  writes:";
+    for (const std::string& f : s.files) out += " " + f;
+    out += "\n";
+  }
+  return out;
+}
+
+std::string jsonReport(const Check& c) {
+  std::string out = "{\"parameter_file\": " + json(c.parfile) + ",\n \"findings\": [";
+  bool first = true;
+  for (const Finding& f : c.findings) {
+    out += first ? "\n  " : ",\n  ";
+    first = false;
+    out += "{\"file\": " + json(f.file) + ", \"line\": " + std::to_string(f.line) +
+           ", \"severity\": \"" + levelName(f.level) + "\", \"message\": " + json(f.message) + "}";
+  }
+  const Summary& s = c.summary;
+  out += "],\n \"summary\": {\"errors\": " + std::to_string(c.count(Level::error)) +
+         ", \"warnings\": " + std::to_string(c.count(Level::warning));
+  if (s.timing) {
+    out += ", \"start_day\": " + fixed(s.startDay, 6) + ", \"end_day\": " + fixed(s.endDay, 6) +
+           ", \"span_days\": " + fixed(s.endDay - s.startDay, 6);
+  } else {
+    out += ", \"start_day\": null, \"end_day\": null, \"span_days\": null";
+  }
+  out += ", \"packets\": " + (s.packetsKnown ? std::to_string(s.packets) : std::string("null"));
+  out += ", \"files\": [";
+  for (std::size_t k = 0; k < s.files.size(); ++k) out += (k ? ", " : "") + json(s.files[k]);
+  out += "]},\n \"exit_status\": " + std::to_string(c.exitStatus()) + "}\n";
+  return out;
+}
+
+std::string recordsJson(const Check& c) {
+  std::string out = "{\"parameter_file\": " + json(c.parfile) + ",\n \"records\": [";
+  bool first = true;
+  for (const Record& r : c.records) {
+    out += first ? "\n   " : ",\n   ";
+    first = false;
+    out += "{\"name\": " + json(r.name) + ", \"file\": " + json(r.file) +
+           ", \"line\": " + std::to_string(r.line) + ", \"last_line\": " +
+           std::to_string(r.lastLine) + ",\n    \"fields\": [";
+    for (std::size_t k = 0; k < r.fields.size(); ++k) out += (k ? ", " : "") + json(r.fields[k]);
+    out += "], \"values\": [";
+    for (std::size_t k = 0; k < r.values.size(); ++k) out += (k ? ", " : "") + r.values[k].json;
+    out += "]}";
+  }
+  out += "]}\n";
+  return out;
+}
+
+}  // namespace vorncheck
