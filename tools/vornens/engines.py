@@ -279,7 +279,7 @@ def reconcile_joblog(ensemble, say):
 
 
 def run_parallel(ensemble, jobs, resume, todo, progress):
-    exe = gnu_parallel()
+    exe = shutil.which("parallel")
     log = os.path.join(ensemble.folder, JOBLOG)
     cmd = [exe, "--jobs", str(jobs) if jobs else "100%", "--joblog", log]
     if resume:
@@ -332,16 +332,26 @@ def array_text(numbers):
     return ",".join(out)
 
 
-def run_slurm(ensemble, jobs, todo_members, progress):
-    for tool in ("sbatch", "squeue"):
-        if shutil.which(tool) is None:
-            raise EnsembleError("%s is not installed: no Slurm here (Debian: apt-get install "
-                                "slurm-client)" % tool, 2)
-    alive = slurm_alive(ensemble.folder)
-    if alive:
-        raise EnsembleError("Slurm job %s still has members of %s queued or running; wait for "
-                            "it or cancel it (scancel %s)" % (" ".join(alive), ensemble.folder,
-                                                              " ".join(alive)), 2)
+def check_engine(ensemble, engine):
+    """The engine is there, and no Slurm job submitted earlier still has
+    members queued or running (two runs of one member would write the same
+    files). Checked before anything in the members' folders changes."""
+    if engine == "parallel":
+        gnu_parallel()
+    else:
+        for tool in ("sbatch", "squeue"):
+            if shutil.which(tool) is None:
+                raise EnsembleError("%s is not installed: no Slurm here (Debian: apt-get "
+                                    "install slurm-client)" % tool, 2)
+    if os.path.exists(os.path.join(ensemble.folder, SLURM_JOBS)) and shutil.which("squeue"):
+        alive = slurm_alive(ensemble.folder)
+        if alive:
+            raise EnsembleError("Slurm job %s still has members of %s queued or running; wait "
+                                "for it or cancel it (scancel %s)"
+                                % (" ".join(alive), ensemble.folder, " ".join(alive)), 2)
+
+
+def run_slurm(ensemble, jobs, todo_members, progress, say):
     tasks = array_text(m.number for m in todo_members)
     array = tasks + ("%%%d" % jobs if jobs else "")
     r = subprocess.run(["sbatch", "--parsable", "--array=" + array,
@@ -352,7 +362,7 @@ def run_slurm(ensemble, jobs, todo_members, progress):
     job = r.stdout.strip().split(";")[0]
     with open(os.path.join(ensemble.folder, SLURM_JOBS), "a") as f:
         f.write("%s %s\n" % (job, tasks))
-    print("vornens: Slurm job %s, array tasks %s" % (job, tasks), flush=True)
+    say("vornens: Slurm job %s, array tasks %s" % (job, tasks))
     try:
         while True:
             q = subprocess.run(["squeue", "-h", "-o", "%T", "-j", job],
@@ -365,8 +375,8 @@ def run_slurm(ensemble, jobs, todo_members, progress):
             time.sleep(1.0)
     except KeyboardInterrupt:
         progress.close()
-        print("vornens: the members go on running in Slurm job %s; after it, rerun those that "
-              "did not end with: vornens run %s --engine slurm --resume" % (job, ensemble.folder))
+        say("vornens: the members go on running in Slurm job %s; after it, rerun those that "
+            "did not end with: vornens run %s --engine slurm --resume" % (job, ensemble.folder))
         raise
     return 0
 
@@ -375,6 +385,7 @@ def run(ensemble, engine, jobs=None, resume=False, say=print):
     """Runs the members (all, or with `resume` those not done); reports
     those that did not end "done" and returns their number."""
     lock = hold_lock(ensemble)
+    check_engine(ensemble, engine)
     if resume:
         todo = [m for m in ensemble.members
                 if (member_status(m.path) or (None, None))[1] != "done"]
@@ -398,7 +409,7 @@ def run(ensemble, engine, jobs=None, resume=False, say=print):
         if engine == "parallel":
             run_parallel(ensemble, jobs, resume, len(todo), progress)
         else:
-            run_slurm(ensemble, jobs, todo, progress)
+            run_slurm(ensemble, jobs, todo, progress, say)
     finally:
         progress.close()
         lock.close()
