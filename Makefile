@@ -26,7 +26,8 @@ all: build
 
 # The first configuration leaves the tests and benchmarks out; `make test`
 # and `make bench` switch them on in the same build folder.
-$(BUILD)/CMakeCache.txt: CMakeLists.txt src/vorn2nc/CMakeLists.txt src/vorncheck/CMakeLists.txt
+$(BUILD)/CMakeCache.txt: CMakeLists.txt src/vorn2nc/CMakeLists.txt src/vorncheck/CMakeLists.txt \
+                         tests/vornens/CMakeLists.txt
 	@if [ -f $@ ]; then cmake -S . -B $(BUILD) >/dev/null; \
 	else cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DVORN_BENCH=OFF; fi
 	@touch $@
