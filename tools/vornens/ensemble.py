@@ -71,21 +71,21 @@ def _decimal(v):
     return decimal.Decimal(repr(v)) if isinstance(v, float) else decimal.Decimal(v)
 
 
-def expand_range(key, spec):
+def expand_range(key, bounds):
     """The values of a range table: {from, to, step} (to included when the
     steps land on it) or {from, to, count} (evenly spaced, both ends
     included). Computed in decimal from the numbers as written, so 0.1 +
     2 * 0.1 is 0.3, not 0.30000000000000004."""
     kinds = ({"from", "to", "step"}, {"from", "to", "count"})
-    if set(spec) not in kinds:
+    if set(bounds) not in kinds:
         raise EnsembleError("%s: a range is { from, to, step } or { from, to, count }, not { %s }"
-                            % (key, ", ".join(sorted(spec))))
-    a, b = spec["from"], spec["to"]
+                            % (key, ", ".join(sorted(bounds))))
+    a, b = bounds["from"], bounds["to"]
     if not (_is_number(a) and _is_number(b)) or not all(math.isfinite(x) for x in (a, b)):
         raise EnsembleError("%s: from and to of a range must be numbers" % key)
     whole = isinstance(a, int) and isinstance(b, int)
-    if "step" in spec:
-        s = spec["step"]
+    if "step" in bounds:
+        s = bounds["step"]
         if not _is_number(s) or not math.isfinite(s) or s == 0:
             raise EnsembleError("%s: the step of a range must be a number other than 0" % key)
         da, db, ds = _decimal(a), _decimal(b), _decimal(s)
@@ -98,7 +98,7 @@ def expand_range(key, spec):
         if whole and isinstance(s, int):
             return [a + k * s for k in range(n + 1)]
         return [float(da + k * ds) for k in range(n + 1)]
-    count = spec["count"]
+    count = bounds["count"]
     if not isinstance(count, int) or isinstance(count, bool) or count < 1 or count > MAX_MEMBERS:
         raise EnsembleError("%s: the count of a range must be a whole number from 1 to %d"
                             % (key, MAX_MEMBERS))
