@@ -4,6 +4,7 @@
 // reported at once, and the run's forcing, release and outputs checked
 // against each other without running the model.
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vorncheck {
@@ -67,5 +68,9 @@ Check CHECKPARAMETERS(const std::string& parfile);
 std::string textReport(const Check& c);
 std::string jsonReport(const Check& c);
 std::string recordsJson(const Check& c);
+
+// `s` as a JSON string: quoted, with " and \ escaped and control
+// characters as \u00XX.
+std::string jsonString(std::string_view s);
 
 }  // namespace vorncheck

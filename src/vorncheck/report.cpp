@@ -17,24 +17,6 @@ const char* levelName(Level l) {
   return "note";
 }
 
-std::string json(std::string_view s) {
-  std::string out = "\"";
-  for (char ch : s) {
-    const unsigned char c = static_cast<unsigned char>(ch);
-    if (ch == '"' || ch == '\\') {
-      out += '\\';
-      out += ch;
-    } else if (c < 0x20) {
-      char buf[8];
-      std::snprintf(buf, sizeof buf, "\\u%04x", c);
-      out += buf;
-    } else {
-      out += ch;
-    }
-  }
-  return out + "\"";
-}
-
 std::string fixed(double x, int decimals) {
   char buf[64];
   std::snprintf(buf, sizeof buf, "%.*f", decimals, x);
@@ -69,13 +51,13 @@ std::string textReport(const Check& c) {
 }
 
 std::string jsonReport(const Check& c) {
-  std::string out = "{\"parameter_file\": " + json(c.parfile) + ",\n \"findings\": [";
+  std::string out = "{\"parameter_file\": " + jsonString(c.parfile) + ",\n \"findings\": [";
   bool first = true;
   for (const Finding& f : c.findings) {
     out += first ? "\n  " : ",\n  ";
     first = false;
-    out += "{\"file\": " + json(f.file) + ", \"line\": " + std::to_string(f.line) +
-           ", \"severity\": \"" + levelName(f.level) + "\", \"message\": " + json(f.message) + "}";
+    out += "{\"file\": " + jsonString(f.file) + ", \"line\": " + std::to_string(f.line) +
+           ", \"severity\": \"" + levelName(f.level) + "\", \"message\": " + jsonString(f.message) + "}";
   }
   const Summary& s = c.summary;
   out += "],\n \"summary\": {\"errors\": " + std::to_string(c.count(Level::error)) +
@@ -88,21 +70,21 @@ std::string jsonReport(const Check& c) {
   }
   out += ", \"packets\": " + (s.packetsKnown ? std::to_string(s.packets) : std::string("null"));
   out += ", \"files\": [";
-  for (std::size_t k = 0; k < s.files.size(); ++k) out += (k ? ", " : "") + json(s.files[k]);
+  for (std::size_t k = 0; k < s.files.size(); ++k) out += (k ? ", " : "") + jsonString(s.files[k]);
   out += "]},\n \"exit_status\": " + std::to_string(c.exitStatus()) + "}\n";
   return out;
 }
 
 std::string recordsJson(const Check& c) {
-  std::string out = "{\"parameter_file\": " + json(c.parfile) + ",\n \"records\": [";
+  std::string out = "{\"parameter_file\": " + jsonString(c.parfile) + ",\n \"records\": [";
   bool first = true;
   for (const Record& r : c.records) {
     out += first ? "\n   " : ",\n   ";
     first = false;
-    out += "{\"name\": " + json(r.name) + ", \"file\": " + json(r.file) +
+    out += "{\"name\": " + jsonString(r.name) + ", \"file\": " + jsonString(r.file) +
            ", \"line\": " + std::to_string(r.line) + ", \"last_line\": " +
            std::to_string(r.lastLine) + ",\n    \"fields\": [";
-    for (std::size_t k = 0; k < r.fields.size(); ++k) out += (k ? ", " : "") + json(r.fields[k]);
+    for (std::size_t k = 0; k < r.fields.size(); ++k) out += (k ? ", " : "") + jsonString(r.fields[k]);
     out += "], \"values\": [";
     for (std::size_t k = 0; k < r.values.size(); ++k) out += (k ? ", " : "") + r.values[k].json;
     out += "]}";

@@ -28,24 +28,6 @@ std::string withoutProgram(const std::string& m) {
   return m.rfind("vornv7: ", 0) == 0 ? m.substr(8) : m;
 }
 
-std::string jsonString(std::string_view s) {
-  std::string out = "\"";
-  for (char ch : s) {
-    const unsigned char c = static_cast<unsigned char>(ch);
-    if (ch == '"' || ch == '\\') {
-      out += '\\';
-      out += ch;
-    } else if (c < 0x20) {
-      char buf[8];
-      std::snprintf(buf, sizeof buf, "\\u%04x", c);
-      out += buf;
-    } else {
-      out += ch;
-    }
-  }
-  return out + "\"";
-}
-
 template <class T>
 Value numberValue(T v) {
   Value out;
@@ -99,6 +81,24 @@ std::string recordName(const rio::RecordLabel& l) {
 bool isNumberStart(char c) { return (c >= '0' && c <= '9') || c == '-' || c == '+' || c == '.'; }
 
 }  // namespace
+
+std::string jsonString(std::string_view s) {
+  std::string out = "\"";
+  for (char ch : s) {
+    const unsigned char c = static_cast<unsigned char>(ch);
+    if (ch == '"' || ch == '\\') {
+      out += '\\';
+      out += ch;
+    } else if (c < 0x20) {
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "\\u%04x", c);
+      out += buf;
+    } else {
+      out += ch;
+    }
+  }
+  return out + "\"";
+}
 
 std::string joinMessage(const std::vector<std::string>& lines) {
   std::vector<std::string> kept;
