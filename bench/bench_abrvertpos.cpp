@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "driver/workers.hpp"
+#include "runtime/workers.hpp"
 #include "state/heights.hpp"
 #include "state/limits.hpp"
 #include "state/packets.hpp"

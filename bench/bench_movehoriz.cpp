@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "driver/workers.hpp"
 #include "forcing/velhoriz.hpp"
+#include "runtime/workers.hpp"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <random>
 #include <vector>
 
-#include "config/layout.hpp"
-#include "config/numfmt.hpp"
+#include "rio/layout.hpp"
+#include "rio/numfmt.hpp"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "config/layout.hpp"
-#include "config/units.hpp"
+#include "rio/layout.hpp"
+#include "rio/units.hpp"
 
 namespace {
 

@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "config/layout.hpp"
+#include "rio/layout.hpp"
 #include "targets.hpp"
 
 namespace {

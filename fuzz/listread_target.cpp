@@ -8,7 +8,7 @@
 #include <cstring>
 #include <string>
 
-#include "config/units.hpp"
+#include "rio/units.hpp"
 #include "scratch.hpp"
 #include "targets.hpp"
 

@@ -17,12 +17,12 @@
 #include <string>
 #include <vector>
 
-#include "config/units.hpp"
 #include "driver/inputstyleroutines.hpp"
-#include "driver/signals.hpp"
-#include "driver/stop.hpp"
 #include "driver/vornv7.hpp"
 #include "random/ranf1.hpp"
+#include "rio/units.hpp"
+#include "runtime/signals.hpp"
+#include "runtime/stop.hpp"
 #include "scratch.hpp"
 #include "state/reset.hpp"
 #include "targets.hpp"

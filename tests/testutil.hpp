@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "config/units.hpp"
+#include "rio/units.hpp"
 
 namespace testutil {
 

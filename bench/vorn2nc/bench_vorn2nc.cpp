@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "config/layout.hpp"
-#include "config/units.hpp"
 #include "output/outfileopen.hpp"
 #include "output/recordlayouts.hpp"
+#include "rio/layout.hpp"
+#include "rio/units.hpp"
 #include "state/limits.hpp"
 #include "vorn2nc/convert.hpp"
 #include "vorn2nc/groups.hpp"

@@ -1,9 +1,8 @@
 #include "config/rdparams7.hpp"
 
-#include "config/timeunits.hpp"
-#include "config/units.hpp"
-#include "driver/nextpointer.hpp"
 #include "random/ranf1.hpp"
+#include "rio/nextpointer.hpp"
+#include "rio/units.hpp"
 #include "state/bblran.hpp"
 #include "state/friction.hpp"
 #include "state/heights.hpp"
@@ -11,6 +10,7 @@
 #include "state/release.hpp"
 #include "state/settling.hpp"
 #include "state/shuffling.hpp"
+#include "state/timeunits.hpp"
 #include "state/timing.hpp"
 #include "state/vornio.hpp"
 

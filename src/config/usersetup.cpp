@@ -1,6 +1,6 @@
 #include "config/usersetup.hpp"
 
-#include "config/units.hpp"
+#include "rio/units.hpp"
 #include "state/vornio.hpp"
 
 // Called by the driver right before the parameters are read.

@@ -4,9 +4,9 @@
 #include <string>
 #include <utility>
 
-#include "config/units.hpp"
 #include "driver/buildinfo.hpp"
-#include "driver/stop.hpp"
+#include "rio/units.hpp"
+#include "runtime/stop.hpp"
 
 namespace {
 
@@ -73,8 +73,9 @@ std::string_view helpText() {
       "  128+N  signal N (SIGINT, SIGTERM, SIGHUP) ended the run at the end of\n"
       "       its step, with every file whole\n"
       "\n"
-      "Documents: README.md (running, the files, reading the outputs in Python)\n"
-      "and examples/aldmouth-bank/run.par.annotated (the parameter file explained\n"
+      "Documents: README.md, docs/running.md (running your own case),\n"
+      "docs/outputs.md (the files, reading them in Python) and\n"
+      "examples/aldmouth-bank/run.par.annotated (the parameter file explained\n"
       "record by record), in the source folder\n"
       "  " + buildinfo::sourceDir + "\n"
       "and, after cmake --install, in\n"

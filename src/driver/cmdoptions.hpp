@@ -2,7 +2,7 @@
 #include <string_view>
 #include <vector>
 
-#include "state/text.hpp"
+#include "rio/text.hpp"
 
 // The options of the command line, recognised anywhere among the file
 // arguments. (--threads N is taken out by main before these, since the

@@ -4,9 +4,9 @@
 #include <utility>
 
 #include "driver/inputstyleroutines.hpp"
-#include "driver/stop.hpp"
-#include "driver/vornv7.hpp"
+#include "driver/startup.hpp"
 #include "random/ranf1.hpp"
+#include "runtime/stop.hpp"
 #include "state/reset.hpp"
 
 DryStartup beginDryStartup(std::string_view parfile, rio::RecordSink sink) {

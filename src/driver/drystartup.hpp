@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "config/units.hpp"
+#include "rio/units.hpp"
 
 enum class StartupEnd {
   ready,    // start-up went through: the time loop would begin now

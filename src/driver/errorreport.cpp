@@ -1,6 +1,6 @@
 #include "driver/errorreport.hpp"
 
-#include "config/units.hpp"
+#include "rio/units.hpp"
 #include "state/vornio.hpp"
 
 void ERRORREPORT(std::int32_t errorcode, std::string_view name) {

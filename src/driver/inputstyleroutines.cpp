@@ -4,11 +4,11 @@
 #include <string_view>
 #include <vector>
 
-#include "config/units.hpp"
 #include "driver/cmdoptions.hpp"
-#include "driver/nextpointer.hpp"
-#include "driver/stop.hpp"
-#include "state/text.hpp"
+#include "rio/nextpointer.hpp"
+#include "rio/text.hpp"
+#include "rio/units.hpp"
+#include "runtime/stop.hpp"
 #include "state/vornio.hpp"
 
 namespace {

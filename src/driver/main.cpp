@@ -5,11 +5,12 @@
 #include <string>
 
 #include "driver/inputstyleroutines.hpp"
+#include "driver/interruption.hpp"
 #include "driver/runprogram.hpp"
-#include "driver/signals.hpp"
 #include "driver/threadsoption.hpp"
 #include "driver/vornv7.hpp"
-#include "driver/workers.hpp"
+#include "runtime/signals.hpp"
+#include "runtime/workers.hpp"
 
 int main(int argc, char** argv) {
   // --threads N first: the other arguments keep their positions.
@@ -24,5 +25,6 @@ int main(int argc, char** argv) {
   startWorkers(threads);
   setCommandLine(argc, argv);
   installSignalHandlers();
+  setInterruptedWaitAction(stopIfInterrupted);
   return runProgram(MAIN);
 }

@@ -1,7 +1,7 @@
 // The run's steps and release without the model.
 #include "driver/replay.hpp"
 
-#include "driver/vornv7.hpp"
+#include "driver/startup.hpp"
 #include "state/timing.hpp"
 
 void REPLAYSTEPS(std::int32_t nvu, const std::function<bool()>& step) {

@@ -5,9 +5,9 @@
 #include <exception>
 #include <string>
 
-#include "config/statusline.hpp"
-#include "config/units.hpp"
-#include "driver/stop.hpp"
+#include "rio/statusline.hpp"
+#include "rio/units.hpp"
+#include "runtime/stop.hpp"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <system_error>
 #include <string_view>
 
-#include "config/statusline.hpp"
+#include "rio/statusline.hpp"
 #include "state/packets.hpp"
 #include "state/timing.hpp"
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "driver/workers.hpp"
+#include "runtime/workers.hpp"
 
 int defaultThreadCount() {
   cpu_set_t set;

@@ -4,7 +4,7 @@
 
 #include <cmath>
 
-#include "config/units.hpp"
+#include "rio/units.hpp"
 #include "state/limits.hpp"
 #include "state/vornio.hpp"
 

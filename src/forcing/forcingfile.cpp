@@ -3,9 +3,9 @@
 #include <cstring>
 #include <string>
 
-#include "config/units.hpp"
-#include "driver/stop.hpp"
-#include "state/text.hpp"
+#include "rio/text.hpp"
+#include "rio/units.hpp"
+#include "runtime/stop.hpp"
 #include "state/vornio.hpp"
 
 namespace {

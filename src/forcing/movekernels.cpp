@@ -14,12 +14,32 @@
 #include <cstdint>
 #include <limits>
 
-#include "driver/workers.hpp"
-#include "forcing/velhoriz.hpp"
+#include "rio/units.hpp"
+#include "runtime/stop.hpp"
+#include "runtime/workers.hpp"
+#include "state/vornio.hpp"
 
 #if defined(__x86_64__)
 #include <immintrin.h>
 #endif
+
+void aboveTheGrid(float z, float zmax) {
+  rio::listWrite(VORNIO.outunit, "VelHoriz: Big Trouble.  z zmax", z, zmax);
+  rio::listWrite(VORNIO.logunit, "VelHoriz: Big Trouble.  z zmax", z, zmax);
+  stopOnError();
+}
+
+void movePlain(float* x, float* y, const float* z, double dt, std::int32_t first,
+               std::int32_t last, std::int32_t nnv, const float* heightnodes, const float* uu,
+               const float* vv) {
+  for (std::int32_t i = first; i < last; ++i) {
+    float u;
+    float v;
+    profileAt(u, v, z[i], uu, vv, heightnodes, nnv);
+    x[i] = x[i] + static_cast<float>(dt * u);
+    y[i] = y[i] + static_cast<float>(dt * v);
+  }
+}
 
 bool prepareNodeSegments(std::int32_t nnv, const float* h, const float* uu, const float* vv,
                          NodeSegments& s) {
@@ -202,13 +222,7 @@ std::int32_t moveBlocks(const NodeSegments& s, float* x, float* y, const float* 
 
 void moveOneByOne(const NodeSegments& s, float* x, float* y, const float* z, double dt,
                   std::int32_t first, std::int32_t last) {
-  for (std::int32_t i = first; i < last; ++i) {
-    float u;
-    float v;
-    VELHORIZ(u, v, z[i], s.uu, s.vv, s.heightnodes, s.nnv);
-    x[i] = x[i] + static_cast<float>(dt * u);
-    y[i] = y[i] + static_cast<float>(dt * v);
-  }
+  movePlain(x, y, z, dt, first, last, s.nnv, s.heightnodes, s.uu, s.vv);
 }
 
 std::int32_t moveShare(const NodeSegments& s, float* x, float* y, const float* z, double dt,

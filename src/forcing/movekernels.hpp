@@ -1,10 +1,46 @@
 #pragma once
-// The horizontal move of many packets at once: the same operations in the
-// same order as the move of one packet, on four or eight packets at a
-// time. MOVEHORIZ uses them.
+// The horizontal move of packets: the one-packet profile and move, and
+// the same operations in the same order on four or eight packets at a
+// time. VELHORIZ and MOVEHORIZ use them; they call nothing above them.
 #include <cstdint>
 
 #include "state/limits.hpp"
+
+// A height above the top node: the vertical positioning should never
+// place a packet there. Stops the run with the profile's message.
+[[noreturn]] __attribute__((cold)) void aboveTheGrid(float z, float zmax);
+
+// The profile at z on the grid h(1..nnv) with node velocities uu, vv:
+// zero below the bottom node, the linear interpolation between the two
+// nodes around z otherwise; a height above the top node stops the run.
+inline void profileAt(float& u, float& v, float z, const float* uu, const float* vv,
+                      const float* h, std::int32_t nnv) {
+  if (z < h[0]) {
+    u = 0;
+    v = 0;
+    return;
+  }
+  if (z > h[nnv - 1]) aboveTheGrid(z, h[nnv - 1]);
+  if (nnv < 2) {  // z is the one node's height
+    u = uu[0];
+    v = vv[0];
+    return;
+  }
+  // The lowest node from node 2 up at or above z (0-based j).
+  std::int32_t j = 1;
+  while (j < nnv - 1 && h[j] < z) ++j;
+  const float w = (z - h[j - 1]) / (h[j] - h[j - 1]);
+  const float w1 = 1.0f - w;
+  u = w * uu[j] + w1 * uu[j - 1];
+  v = w * vv[j] + w1 * vv[j - 1];
+}
+
+// The one-packet move of packets first..last-1 (0-based), in order, on any
+// grid: x + (dt u rounded to single precision), y likewise; stops the run
+// at a packet above the top node.
+void movePlain(float* x, float* y, const float* z, double dt, std::int32_t first,
+               std::int32_t last, std::int32_t nnv, const float* heightnodes, const float* uu,
+               const float* vv);
 
 constexpr int MAXFASTNODES = 25;  // largest node count the block kernels take
 
@@ -45,14 +81,14 @@ std::int32_t moveBlocks(const NodeSegments& s, float* x, float* y, const float* 
                         std::int32_t first, std::int32_t last);
 
 // Moves packets first..last-1: whole blocks, then the packets left over one
-// by one (VELHORIZ for each). Returns last, or the start of the first block
+// by one (the one-packet profile for each). Returns last, or the start of the first block
 // (or of the rest) that holds a packet above the top node, from which on
 // nothing was moved: the caller stops the run there with the one-packet
 // move. Run by the threads of MOVEHORIZ and PLACEANDMOVE on their shares.
 std::int32_t moveShare(const NodeSegments& s, float* x, float* y, const float* z, double dt,
                        std::int32_t first, std::int32_t last);
 
-// The one-packet move (VELHORIZ for each packet in order) of packets
+// The one-packet move (movePlain on the prepared grid) of packets
 // first..last-1; stops the run at a packet above the top node.
 void moveOneByOne(const NodeSegments& s, float* x, float* y, const float* z, double dt,
                   std::int32_t first, std::int32_t last);

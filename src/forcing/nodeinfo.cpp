@@ -5,11 +5,11 @@
 
 #include <cstdint>
 
-#include "config/units.hpp"
-#include "driver/nextpointer.hpp"
-#include "driver/stop.hpp"
 #include "forcing/forcingfile.hpp"
 #include "forcing/loglayer.hpp"
+#include "rio/nextpointer.hpp"
+#include "rio/units.hpp"
+#include "runtime/stop.hpp"
 #include "state/heights.hpp"
 #include "state/limits.hpp"
 #include "state/velinfo.hpp"

@@ -7,12 +7,12 @@
 #include <cstdint>
 #include <string>
 
-#include "config/timeunits.hpp"
-#include "config/units.hpp"
-#include "driver/nextpointer.hpp"
-#include "driver/stop.hpp"
 #include "forcing/forcingfile.hpp"
+#include "rio/nextpointer.hpp"
+#include "rio/units.hpp"
+#include "runtime/stop.hpp"
 #include "state/friction.hpp"
+#include "state/timeunits.hpp"
 #include "state/vornio.hpp"
 
 namespace {

@@ -6,13 +6,13 @@
 #include <cmath>
 #include <cstdint>
 
-#include "config/timeunits.hpp"
-#include "config/units.hpp"
-#include "driver/nextpointer.hpp"
-#include "driver/stop.hpp"
 #include "forcing/forcingfile.hpp"
 #include "forcing/loglayer.hpp"
+#include "rio/nextpointer.hpp"
+#include "rio/units.hpp"
+#include "runtime/stop.hpp"
 #include "state/limits.hpp"
+#include "state/timeunits.hpp"
 #include "state/timing.hpp"
 #include "state/velinfo.hpp"
 #include "state/vornio.hpp"

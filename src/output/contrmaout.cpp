@@ -6,10 +6,10 @@
 #include <cmath>
 #include <cstdint>
 
-#include "config/units.hpp"
-#include "driver/stop.hpp"
-#include "driver/workers.hpp"
 #include "output/layerconc.hpp"
+#include "rio/units.hpp"
+#include "runtime/stop.hpp"
+#include "runtime/workers.hpp"
 #include "state/limits.hpp"
 #include "state/outputs.hpp"
 #include "state/packets.hpp"

@@ -7,11 +7,11 @@
 #include <cstdint>
 #include <string_view>
 
-#include "config/numfmt.hpp"
-#include "config/units.hpp"
-#include "driver/stop.hpp"
-#include "driver/workers.hpp"
 #include "output/layerconc.hpp"
+#include "rio/numfmt.hpp"
+#include "rio/units.hpp"
+#include "runtime/stop.hpp"
+#include "runtime/workers.hpp"
 #include "state/limits.hpp"
 #include "state/outputs.hpp"
 #include "state/packets.hpp"

@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "config/units.hpp"
 #include "output/recordlayouts.hpp"
+#include "rio/units.hpp"
 #include "state/limits.hpp"
 #include "state/outputs.hpp"
 #include "state/timing.hpp"

@@ -2,10 +2,10 @@
 
 #include <cstdint>
 
-#include "config/layout.hpp"
-#include "config/units.hpp"
 #include "output/outfileopen.hpp"
 #include "output/recordlayouts.hpp"
+#include "rio/layout.hpp"
+#include "rio/units.hpp"
 #include "state/friction.hpp"
 #include "state/outputs.hpp"
 #include "state/packets.hpp"

@@ -3,11 +3,11 @@
 #include <cmath>
 #include <string>
 
-#include "config/numfmt.hpp"
-#include "config/units.hpp"
-#include "driver/nextpointer.hpp"
-#include "driver/stop.hpp"
-#include "state/text.hpp"
+#include "rio/nextpointer.hpp"
+#include "rio/numfmt.hpp"
+#include "rio/text.hpp"
+#include "rio/units.hpp"
+#include "runtime/stop.hpp"
 #include "state/timing.hpp"
 #include "state/vornio.hpp"
 

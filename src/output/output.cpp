@@ -3,13 +3,13 @@
 #include <cmath>
 #include <cstdint>
 
-#include "config/units.hpp"
-#include "driver/stop.hpp"
 #include "output/contrmaout.hpp"
 #include "output/controut.hpp"
 #include "output/dobiology.hpp"
 #include "output/modelrecords.hpp"
 #include "output/outfileopen.hpp"
+#include "rio/units.hpp"
+#include "runtime/stop.hpp"
 #include "state/outputs.hpp"
 #include "state/timing.hpp"
 #include "state/vornio.hpp"

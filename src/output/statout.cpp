@@ -1,11 +1,11 @@
 #include <cmath>
 #include <cstdint>
 
-#include "config/layout.hpp"
-#include "config/units.hpp"
 #include "output/modelrecords.hpp"
 #include "output/outfileopen.hpp"
 #include "output/recordlayouts.hpp"
+#include "rio/layout.hpp"
+#include "rio/units.hpp"
 #include "state/outputs.hpp"
 #include "state/packets.hpp"
 

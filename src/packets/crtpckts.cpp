@@ -3,8 +3,8 @@
 #include <cmath>
 #include <cstdint>
 
-#include "config/units.hpp"
 #include "packets/packetstore.hpp"
+#include "rio/units.hpp"
 #include "state/release.hpp"
 #include "state/timing.hpp"
 #include "state/vornio.hpp"

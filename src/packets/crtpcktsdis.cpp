@@ -3,12 +3,12 @@
 #include <cstdint>
 #include <string>
 
-#include "config/timeunits.hpp"
-#include "config/units.hpp"
-#include "driver/stop.hpp"
 #include "forcing/forcingfile.hpp"
 #include "packets/packetstore.hpp"
+#include "rio/units.hpp"
+#include "runtime/stop.hpp"
 #include "state/release.hpp"
+#include "state/timeunits.hpp"
 #include "state/vornio.hpp"
 
 namespace {

@@ -2,9 +2,9 @@
 
 #include <cstdint>
 
-#include "config/units.hpp"
-#include "driver/stop.hpp"
 #include "random/ranf1.hpp"
+#include "rio/units.hpp"
+#include "runtime/stop.hpp"
 #include "state/limits.hpp"
 #include "state/vornio.hpp"
 

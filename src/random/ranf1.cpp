@@ -7,8 +7,8 @@
 
 #include <cstring>
 
-#include "config/units.hpp"
-#include "driver/stop.hpp"
+#include "rio/units.hpp"
+#include "runtime/stop.hpp"
 #include "state/globe.hpp"
 
 namespace {

@@ -1,8 +1,8 @@
 #pragma once
 #include <cstdint>
 
+#include "rio/text.hpp"
 #include "state/limits.hpp"
-#include "state/text.hpp"
 
 // Friction model and its parameters.
 struct FrictioninRecord {

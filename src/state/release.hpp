@@ -1,7 +1,7 @@
 #pragma once
 #include <cstdint>
 
-#include "state/text.hpp"
+#include "rio/text.hpp"
 
 // Packet release parameters.
 struct ReleaseinRecord {

@@ -1,8 +1,8 @@
 #pragma once
 #include <cstdint>
 
+#include "rio/text.hpp"
 #include "state/limits.hpp"
-#include "state/text.hpp"
 
 // Node and velocity files. Arrays are indexed from 0 for node or file 1.
 struct VelinfoinRecord {

@@ -2,7 +2,7 @@
 // Run input/output: where parameters come from, where messages go.
 #include <cstdint>
 
-#include "state/text.hpp"
+#include "rio/text.hpp"
 
 struct VornioRecord {
   std::int32_t inunit = 5;    // unit the parameter records are read from

@@ -4,11 +4,11 @@
 #include <cmath>
 #include <cstdint>
 
-#include "config/units.hpp"
-#include "driver/stop.hpp"
-#include "driver/workers.hpp"
 #include "forcing/movekernels.hpp"
 #include "forcing/velhoriz.hpp"
+#include "rio/units.hpp"
+#include "runtime/stop.hpp"
+#include "runtime/workers.hpp"
 #include "state/packets.hpp"
 #include "state/pdfvi.hpp"
 #include "state/vornio.hpp"

@@ -43,7 +43,7 @@
 #include <cmath>
 #include <cstdint>
 
-#include "driver/workers.hpp"
+#include "runtime/workers.hpp"
 #include "state/packets.hpp"
 
 #if defined(__x86_64__)

@@ -4,8 +4,8 @@
 #include <cmath>
 #include <cstdint>
 
-#include "config/units.hpp"
 #include "random/ranf1.hpp"
+#include "rio/units.hpp"
 #include "state/limits.hpp"
 #include "state/packets.hpp"
 #include "state/shuffling.hpp"

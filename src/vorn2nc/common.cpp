@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <string>
 
-#include "config/numfmt.hpp"
 #include "output/outfileopen.hpp"
+#include "rio/numfmt.hpp"
 #include "state/outputs.hpp"
 #include "state/timing.hpp"
 #include "vorn2nc/groups.hpp"

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/stop.hpp"
+#include "runtime/stop.hpp"
 #include "vorn2nc/convert.hpp"
 #include "vorn2nc/groups.hpp"
 #include "vorn2nc/ncfile.hpp"

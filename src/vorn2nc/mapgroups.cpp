@@ -3,9 +3,9 @@
 #include <string>
 #include <vector>
 
-#include "config/numfmt.hpp"
-#include "config/units.hpp"
 #include "output/recordlayouts.hpp"
+#include "rio/numfmt.hpp"
+#include "rio/units.hpp"
 #include "state/outputs.hpp"
 #include "vorn2nc/groups.hpp"
 #include "vorn2nc/ncfile.hpp"

@@ -11,8 +11,8 @@
 #include <thread>
 #include <vector>
 
-#include "config/units.hpp"
 #include "output/recordlayouts.hpp"
+#include "rio/units.hpp"
 #include "vorn2nc/groups.hpp"
 #include "vorn2nc/ncfile.hpp"
 

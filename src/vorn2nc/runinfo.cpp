@@ -6,12 +6,12 @@
 #include <string>
 #include <unistd.h>
 
-#include "config/units.hpp"
 #include "driver/drystartup.hpp"
 #include "driver/replay.hpp"
-#include "driver/stop.hpp"
 #include "output/outfileopen.hpp"
 #include "output/output.hpp"
+#include "rio/units.hpp"
+#include "runtime/stop.hpp"
 #include "state/limits.hpp"
 #include "state/outputs.hpp"
 #include "state/packets.hpp"

@@ -2,8 +2,8 @@
 // the statistics of the packet cloud.
 #include <string>
 
-#include "config/numfmt.hpp"
 #include "output/recordlayouts.hpp"
+#include "rio/numfmt.hpp"
 #include "state/outputs.hpp"
 #include "state/velinfo.hpp"
 #include "vorn2nc/groups.hpp"

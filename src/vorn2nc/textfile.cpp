@@ -3,8 +3,8 @@
 #include <cerrno>
 #include <cstring>
 
-#include "config/units.hpp"
-#include "driver/stop.hpp"
+#include "rio/units.hpp"
+#include "runtime/stop.hpp"
 #include "vorn2nc/convert.hpp"
 
 namespace vorn2nc {

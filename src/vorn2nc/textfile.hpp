@@ -7,9 +7,9 @@
 #include <string>
 #include <string_view>
 
-#include "config/layout.hpp"
-#include "config/listread.hpp"
-#include "config/records.hpp"
+#include "rio/layout.hpp"
+#include "rio/listread.hpp"
+#include "rio/records.hpp"
 
 namespace vorn2nc {
 

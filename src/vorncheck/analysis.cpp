@@ -5,13 +5,13 @@
 #include <cmath>
 #include <string>
 
-#include "config/units.hpp"
 #include "driver/replay.hpp"
 #include "forcing/forcingfile.hpp"
 #include "output/controut.hpp"
 #include "output/outfileopen.hpp"
 #include "output/output.hpp"
 #include "packets/crtpckts.hpp"
+#include "rio/units.hpp"
 #include "state/friction.hpp"
 #include "state/heights.hpp"
 #include "state/limits.hpp"

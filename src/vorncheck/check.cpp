@@ -8,12 +8,12 @@
 #include "config/rdparams7.hpp"
 #include "config/usersetup.hpp"
 #include "driver/inputstyleroutines.hpp"
-#include "driver/nextpointer.hpp"
-#include "driver/vornv7.hpp"
+#include "driver/startup.hpp"
 #include "forcing/nodeinfo.hpp"
 #include "forcing/velinfo.hpp"
 #include "output/output.hpp"
 #include "random/ranf1.hpp"
+#include "rio/nextpointer.hpp"
 #include "state/friction.hpp"
 #include "state/limits.hpp"
 #include "state/packets.hpp"
@@ -23,34 +23,10 @@
 #include "state/vornio.hpp"
 #include "state/vornprog.hpp"
 #include "vertical/vertshuffl.hpp"
+#include "vorncheck/check.hpp"
 #include "vorncheck/context.hpp"
 
 namespace vorncheck {
-
-std::string num(double x, int digits) {
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%.*g", digits, x);
-  return buf;
-}
-
-std::string day(double seconds) { return num(seconds / 86400.0, 8); }
-
-int freeUnit() {
-  for (int u = rio::MAXUNIT; u > 6; --u) {
-    if (!rio::unitIsOpen(u)) return u;
-  }
-  return 0;
-}
-
-long long Check::count(Level level) const {
-  return std::count_if(findings.begin(), findings.end(),
-                       [&](const Finding& f) { return f.level == level; });
-}
-
-int Check::exitStatus() const {
-  if (count(Level::error) > 0) return 1;
-  return count(Level::warning) > 0 ? 2 : 0;
-}
 
 namespace {
 
@@ -176,7 +152,7 @@ Check CHECKPARAMETERS(const std::string& parfile) {
   Check check;
   check.parfile = parfile;
   Walk walk(check);
-  Context c{walk, check};
+  Context c(walk, check);
 
   resetAllState();
   resetRandomPackage();

@@ -26,6 +26,8 @@ struct Series {
 };
 
 struct Context {
+  Context(Walk& w, Check& c) : walk(w), check(c) {}
+
   Walk& walk;
   Check& check;
   std::int32_t nvu = 0;

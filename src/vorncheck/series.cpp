@@ -5,11 +5,11 @@
 #include <cmath>
 #include <string>
 
-#include "config/units.hpp"
 #include "forcing/calcustar.hpp"
 #include "forcing/forcingfile.hpp"
 #include "forcing/stressinfo.hpp"
 #include "forcing/velinfo.hpp"
+#include "rio/units.hpp"
 #include "state/friction.hpp"
 #include "state/timing.hpp"
 #include "state/velinfo.hpp"

@@ -8,9 +8,9 @@
 #include <string_view>
 #include <vector>
 
-#include "config/units.hpp"
-#include "driver/stop.hpp"
-#include "vorncheck/check.hpp"
+#include "rio/units.hpp"
+#include "runtime/stop.hpp"
+#include "vorncheck/findings.hpp"
 
 namespace vorncheck {
 

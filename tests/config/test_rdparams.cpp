@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "config/rdparams7.hpp"
-#include "config/units.hpp"
 #include "config/usersetup.hpp"
+#include "rio/units.hpp"
 #include "state/bblran.hpp"
 #include "state/friction.hpp"
 #include "state/heights.hpp"

@@ -8,13 +8,13 @@
 #include <string>
 #include <vector>
 
-#include "config/units.hpp"
 #include "driver/drystartup.hpp"
 #include "driver/inputstyleroutines.hpp"
 #include "driver/runprogram.hpp"
 #include "driver/vornv7.hpp"
 #include "forcing/sitefiles.hpp"
 #include "random/ranf1.hpp"
+#include "rio/units.hpp"
 #include "state/outputs.hpp"
 #include "state/reset.hpp"
 #include "state/timing.hpp"

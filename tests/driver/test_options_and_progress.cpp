@@ -15,9 +15,9 @@
 
 #include "driver/buildinfo.hpp"
 #include "driver/cmdoptions.hpp"
-#include "driver/stop.hpp"
 #include "driver/termprogress.hpp"
 #include "forcing/sitefiles.hpp"
+#include "runtime/stop.hpp"
 #include "testutil.hpp"
 
 using testutil::readFile;

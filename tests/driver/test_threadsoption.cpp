@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "driver/threadsoption.hpp"
-#include "driver/workers.hpp"
+#include "runtime/workers.hpp"
 
 namespace {
 

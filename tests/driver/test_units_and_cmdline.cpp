@@ -5,12 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "config/units.hpp"
 #include "driver/errorreport.hpp"
 #include "driver/inputstyleroutines.hpp"
-#include "driver/nextpointer.hpp"
 #include "driver/runprogram.hpp"
-#include "driver/stop.hpp"
+#include "rio/nextpointer.hpp"
+#include "rio/units.hpp"
+#include "runtime/stop.hpp"
 #include "state/vornio.hpp"
 #include "testutil.hpp"
 

@@ -9,10 +9,10 @@
 
 #include "driver/inputstyleroutines.hpp"
 #include "driver/runprogram.hpp"
-#include "driver/signals.hpp"
 #include "driver/vornv7.hpp"
 #include "forcing/sitefiles.hpp"
 #include "random/ranf1.hpp"
+#include "runtime/signals.hpp"
 #include "state/reset.hpp"
 #include "state/timing.hpp"
 #include "testutil.hpp"

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "config/units.hpp"
-#include "driver/stop.hpp"
+#include "rio/units.hpp"
+#include "runtime/stop.hpp"
 #include "state/reset.hpp"
 #include "state/vornio.hpp"
 #include "testutil.hpp"

@@ -1,9 +1,9 @@
 // The header of every forcing file and its marker line.
 #include <gtest/gtest.h>
 
-#include "config/units.hpp"
-#include "driver/stop.hpp"
 #include "forcing/forcingfile.hpp"
+#include "rio/units.hpp"
+#include "runtime/stop.hpp"
 #include "state/vornio.hpp"
 #include "testutil.hpp"
 

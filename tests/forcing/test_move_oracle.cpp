@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "driver/workers.hpp"
 #include "forcing/forcingtest.hpp"
 #include "forcing/velhoriz.hpp"
+#include "runtime/workers.hpp"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "driver/stop.hpp"
 #include "forcing/forcingtest.hpp"
 #include "forcing/nodeinfo.hpp"
+#include "runtime/stop.hpp"
 #include "state/heights.hpp"
 #include "state/velinfo.hpp"
 

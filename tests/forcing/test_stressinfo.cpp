@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "driver/stop.hpp"
 #include "forcing/forcingtest.hpp"
 #include "forcing/stressinfo.hpp"
+#include "runtime/stop.hpp"
 #include "state/friction.hpp"
 
 using forcingtest::count;

@@ -5,10 +5,10 @@
 #include <random>
 #include <vector>
 
-#include "driver/stop.hpp"
 #include "forcing/forcingtest.hpp"
 #include "forcing/interpvel.hpp"
 #include "forcing/velhoriz.hpp"
+#include "runtime/stop.hpp"
 
 namespace {
 

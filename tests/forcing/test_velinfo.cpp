@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "driver/stop.hpp"
 #include "forcing/forcingtest.hpp"
 #include "forcing/velinfo.hpp"
+#include "runtime/stop.hpp"
 #include "state/timing.hpp"
 #include "state/velinfo.hpp"
 

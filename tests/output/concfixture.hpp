@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "config/units.hpp"
 #include "forcing/forcingtest.hpp"
+#include "rio/units.hpp"
 #include "state/limits.hpp"
 #include "state/pdfvi.hpp"
 #include "testutil.hpp"

@@ -14,9 +14,9 @@
 #include <tuple>
 #include <vector>
 
-#include "config/units.hpp"
-#include "driver/stop.hpp"
 #include "random/ranf1.hpp"
+#include "rio/units.hpp"
+#include "runtime/stop.hpp"
 #include "state/globe.hpp"
 
 namespace {

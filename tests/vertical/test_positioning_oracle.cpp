@@ -15,9 +15,9 @@
 #include <string>
 #include <vector>
 
-#include "driver/workers.hpp"
-#include "forcing/velhoriz.hpp"
 #include "forcing/forcingtest.hpp"
+#include "forcing/velhoriz.hpp"
+#include "runtime/workers.hpp"
 #include "state/heights.hpp"
 #include "state/packets.hpp"
 #include "state/pdfvi.hpp"

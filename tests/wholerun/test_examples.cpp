@@ -1,6 +1,6 @@
 // The two bundled examples run as a new user runs them: the program, the
-// plotting script on every figure, and the README's Python snippets on the
-// demo's outputs.
+// plotting script on every figure, and the Python snippets of
+// docs/outputs.md on the demo's outputs.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -61,9 +61,10 @@ class Example : public testutil::ScratchDir {
   }
 };
 
-// The ```python blocks of the README's section "Reading the outputs in Python".
+// The ```python blocks of the section "Reading the outputs in Python" of
+// docs/outputs.md.
 std::string readmeSnippets() {
-  std::istringstream in(readFile(std::string(VORN_SOURCE_DIR) + "/README.md"));
+  std::istringstream in(readFile(std::string(VORN_SOURCE_DIR) + "/docs/outputs.md"));
   std::string line, code;
   bool inSection = false, inBlock = false;
   while (std::getline(in, line)) {

@@ -89,6 +89,22 @@ void copyExample() {
   }
 }
 
+// The signals blocked by each thread of process `pid`, by thread id, from
+// the SigBlk line of /proc/PID/task/TID/status.
+std::vector<std::pair<long, unsigned long long>> threadMasks(pid_t pid) {
+  std::vector<std::pair<long, unsigned long long>> masks;
+  const fs::path tasks = fs::path("/proc") / std::to_string(pid) / "task";
+  std::error_code ec;
+  for (const auto& t : fs::directory_iterator(tasks, ec)) {
+    const std::string status = readFile((t.path() / "status").string());
+    const auto at = status.find("SigBlk:");
+    if (at == std::string::npos) continue;
+    masks.emplace_back(std::stol(t.path().filename().string()),
+                       std::stoull(status.substr(at + 7), nullptr, 16));
+  }
+  return masks;
+}
+
 class InterruptedRun : public testutil::ScratchDir {};
 
 }  // namespace
@@ -181,4 +197,39 @@ TEST_F(InterruptedRun, AClosedConsoleAndTheFileSizeLimitAreWriteErrors) {
   const std::string name = err.substr(at + 7, err.find('"', at + 7) - at - 7);
   EXPECT_GT(fs::file_size(name), 90000u) << name;
   expectWholeRecords("file size limit");
+}
+
+TEST_F(InterruptedRun, WorkerThreadsBlockTheEndSignalsAndAThreadedRunEndsInOrder) {
+  // The handler of SIGINT, SIGTERM and SIGHUP runs on the main thread only:
+  // every worker thread blocks the three, the main thread none of them. A
+  // threaded run stopped by SIGTERM ends in order each time, with no report
+  // of a sanitizer on its standard error stream.
+  const unsigned long long endSignals = (1ull << (SIGHUP - 1)) | (1ull << (SIGINT - 1)) |
+                                        (1ull << (SIGTERM - 1));
+  for (const char* threads : {"3", "2", "2", "2"}) {
+    SCOPED_TRACE(threads);
+    for (const auto& e : fs::directory_iterator(".")) fs::remove_all(e.path());
+    copyExample();
+    const pid_t pid = start({"--threads", threads, "run.par", "screen.txt"});
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(5);
+    while (progress() < 1) {
+      ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "no progress";
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    const auto masks = threadMasks(pid);
+    // A sanitizer may add a thread of its own.
+    ASSERT_GE(masks.size(), static_cast<std::size_t>(std::atoi(threads))) << "threads of the run";
+    for (const auto& [tid, blocked] : masks) {
+      EXPECT_EQ(blocked & endSignals, tid == pid ? 0 : endSignals) << "thread " << tid;
+    }
+    ::kill(pid, SIGTERM);
+    const int status = waitFor(pid);
+    const std::string err = readFile("prog.stderr");
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status) << "\n" << err;
+    EXPECT_EQ(WEXITSTATUS(status), 128 + SIGTERM) << err;
+    EXPECT_EQ(err.find("Sanitizer"), std::string::npos) << err;
+    const std::string screen = readFile("screen.txt");
+    EXPECT_NE(screen.find(" Run interrupted by signal 15\r\n"), std::string::npos);
+    expectWholeRecords(threads);
+  }
 }

@@ -11,7 +11,7 @@
 #include <random>
 #include <string>
 
-#include "config/numfmt.hpp"
+#include "rio/numfmt.hpp"
 
 namespace {
 

@@ -13,10 +13,10 @@
 #include <string>
 #include <string_view>
 
-#include "config/layout.hpp"
-#include "config/listread.hpp"
-#include "config/records.hpp"
-#include "state/text.hpp"
+#include "rio/layout.hpp"
+#include "rio/listread.hpp"
+#include "rio/records.hpp"
+#include "rio/text.hpp"
 
 namespace rio {
 

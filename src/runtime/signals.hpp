@@ -6,7 +6,9 @@
 // once. A signal ignored when the run started (nohup) stays ignored.
 // SIGPIPE and SIGXFSZ are ignored, so that a console whose reader has
 // gone and a file that reaches the size limit come back as the write
-// errors they are.
+// errors they are. The three end signals are handled on the main thread
+// only: the worker threads start with them blocked (blockEndSignals).
+#include <signal.h>
 
 // Installs the handlers; main calls it once, before the run.
 void installSignalHandlers();
@@ -18,9 +20,15 @@ int pendingSignal();
 // and for running start-up alone.
 void noteSignal(int signal);
 
-// Ends the run if a signal asked for it: " Run interrupted by signal N" on
-// the console and in the log, then a stop with status 128 + N, which
-// flushes and closes every unit. Called by the driver at the end of every
-// advection step and of start-up, and by the record layer when a wait for
-// input was interrupted.
-void stopIfInterrupted();
+// Blocks SIGINT, SIGTERM and SIGHUP in the calling thread and returns in
+// `saved` the mask it had, for pthread_sigmask(SIG_SETMASK, &saved, ...).
+// The worker pool calls it around starting its threads, which inherit the
+// blocked mask.
+void blockEndSignals(sigset_t& saved);
+
+// What a wait for input does when a signal interrupted it: the action set
+// here, which may end the run (the driver sets its orderly end,
+// stopIfInterrupted); with none set, the wait goes on. Called by the
+// record layer.
+void setInterruptedWaitAction(void (*action)());
+void interruptedWait();

@@ -1,7 +1,7 @@
-#include "driver/nextpointer.hpp"
+#include "rio/nextpointer.hpp"
 
-#include "config/units.hpp"
-#include "driver/stop.hpp"
+#include "rio/units.hpp"
+#include "runtime/stop.hpp"
 
 // Called by every routine that opens a file by name, in the pattern
 // unit = nextunit; nextunit = NEXTPOINTER(unit); open the file on unit.

@@ -7,7 +7,7 @@
 // so round(|v| * 10^d) = round(m * 10^d / 2^-e), an integer product and a
 // shift rounded half to even. Everything else goes through std::to_chars
 // with a precision, which is exact in this tool chain.
-#include "config/numfmt.hpp"
+#include "rio/numfmt.hpp"
 
 #include <bit>
 #include <charconv>

@@ -1,4 +1,4 @@
-#include "config/statusline.hpp"
+#include "rio/statusline.hpp"
 
 #include <sys/ioctl.h>
 #include <termios.h>

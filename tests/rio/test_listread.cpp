@@ -14,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-#include "config/listread.hpp"
+#include "rio/listread.hpp"
 
 // Every allocation of the test program is counted, so that a test can
 // check that a read allocates nothing.

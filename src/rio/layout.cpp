@@ -1,6 +1,6 @@
 // Layout strings: the parser (Layout), output with a layout (LayoutWriter)
 // and input with a layout (LayoutReader).
-#include "config/layout.hpp"
+#include "rio/layout.hpp"
 
 #include <algorithm>
 #include <bit>
@@ -10,7 +10,7 @@
 #include <stdexcept>
 #include <type_traits>
 
-#include "config/numfmt.hpp"
+#include "rio/numfmt.hpp"
 
 namespace rio {
 

@@ -8,7 +8,7 @@
 #include <memory>
 #include <vector>
 
-#include "config/records.hpp"
+#include "rio/records.hpp"
 
 namespace rio {
 

@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "config/layout.hpp"
-#include "config/numfmt.hpp"
+#include "rio/layout.hpp"
+#include "rio/numfmt.hpp"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // The unit table: files opened by name, records read and written.
-#include "config/units.hpp"
+#include "rio/units.hpp"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -10,10 +10,10 @@
 #include <memory>
 #include <utility>
 
-#include "config/numfmt.hpp"
-#include "config/statusline.hpp"
-#include "driver/signals.hpp"
-#include "driver/stop.hpp"
+#include "rio/numfmt.hpp"
+#include "rio/statusline.hpp"
+#include "runtime/signals.hpp"
+#include "runtime/stop.hpp"
 
 namespace rio {
 namespace {
@@ -269,7 +269,7 @@ bool refill(int unit, Unit& u) {
     if (k < 0) {
       if (errno == EINTR) {
         // A signal while the run waits for input: it may ask the run to end.
-        stopIfInterrupted();
+        interruptedWait();
         continue;
       }
       int err = errno;

@@ -1,7 +1,7 @@
 // Free-format (list-directed) reading: the parameter records and the
 // forcing-file rows. One pass over the characters of the records, no
 // allocation (the `why` text is built only on failure), no locale.
-#include "config/listread.hpp"
+#include "rio/listread.hpp"
 
 #include <charconv>
 #include <cmath>

@@ -1,12 +1,14 @@
 // The worker threads: a fixed set of threads asleep on a condition
 // variable between passes.
-#include "driver/workers.hpp"
+#include "runtime/workers.hpp"
 
 #include <algorithm>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <thread>
+
+#include "runtime/signals.hpp"
 
 namespace {
 
@@ -20,9 +22,14 @@ class Pool {
     stop();
     nthreads_ = n;
     quit_ = false;
-    // A new thread waits for the next pass, not one already run.
+    // A new thread waits for the next pass, not one already run. It starts
+    // with the end signals blocked, so that their handler runs only on the
+    // main thread.
     const std::uint64_t now = generation_;
+    sigset_t saved;
+    blockEndSignals(saved);
     for (int p = 1; p < n; ++p) threads_[p - 1] = std::thread([this, p, now] { work(p, now); });
+    pthread_sigmask(SIG_SETMASK, &saved, nullptr);
   }
 
   void run(PartFn fn, void* ctx) {

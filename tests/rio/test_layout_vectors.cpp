@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "config/layout.hpp"
+#include "rio/layout.hpp"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <utility>
 #include <vector>
 
-#include "config/units.hpp"
-#include "driver/stop.hpp"
+#include "rio/units.hpp"
+#include "runtime/stop.hpp"
 #include "testutil.hpp"
 
 using testutil::readFile;

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "driver/stop.hpp"
+#include "runtime/stop.hpp"
 
 TEST(Stop, StopAndIoFailureUnwindToTheCaller) {
   EXPECT_THROW(stopRun(), StopRun);

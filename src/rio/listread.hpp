@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "config/records.hpp"
+#include "rio/records.hpp"
 
 namespace rio {
 

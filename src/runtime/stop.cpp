@@ -1,5 +1,5 @@
 // Ending the run: every routine unwinds to main, which closes the units.
-#include "driver/stop.hpp"
+#include "runtime/stop.hpp"
 
 #include <utility>
 
