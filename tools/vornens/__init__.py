@@ -1,1 +1,1 @@
-"""vornens: ensembles of vornv7 runs (see __main__.py and the README)."""
+"""vornens: ensembles of vornv7 runs (see __main__.py and docs/vornens.md)."""

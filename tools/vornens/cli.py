@@ -15,7 +15,7 @@ def parser():
                     "means, percentiles and exceedance probabilities in one CF-NetCDF file.",
         epilog="Exit status: 0 done; 1 a plan refused, members that failed or are missing, or a "
                "summary refused; 2 a wrong command line, or a tool or engine missing or "
-               "refusing. See the README section on ensembles.")
+               "refusing. See docs/vornens.md.")
     verbs = p.add_subparsers(dest="verb", required=True, metavar="VERB")
     a = verbs.add_parser("plan", help="one folder per member, checked by vorncheck")
     a.add_argument("toml", metavar="ENSEMBLE.toml")
