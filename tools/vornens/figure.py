@@ -58,11 +58,17 @@ def draw(path, png):
         if npts:
             handles = draw_points(fig, grid, c, 1 if nmaps else 0, cols)
         if nmaps:
-            draw_maps(fig, grid, m, mlabels, c, cols)
+            mesh = draw_maps(fig, grid, m, mlabels, c, cols)
+            # The colour bar and the legend share the column right of the
+            # maps, so that every column of the figure keeps its width.
             key = fig.add_subplot(grid[0, nmaps:])
             key.axis("off")
+            cax = key.inset_axes([0.05, 0.86, 0.9, 0.06])
+            cb = fig.colorbar(mesh, cax=cax, orientation="horizontal")
+            cb.set_label("P(concentration > %g g/m3)" % float(m["threshold"][0]), fontsize=8)
+            cb.ax.tick_params(labelsize=7)
             if handles:
-                key.legend(handles=handles, loc="center right", fontsize=8,
+                key.legend(handles=handles, loc="lower center", fontsize=7,
                            title="points: 5-95 % band, median", title_fontsize=8)
         elif handles:
             fig.axes[0].legend(handles=handles, fontsize=7)
@@ -88,7 +94,6 @@ def frame(p, xe, ye, marks):
 
 
 def draw_maps(fig, grid, m, labels, c, cols):
-    threshold = float(m["threshold"][0])
     xb = np.asarray(m["x_bounds"][:], dtype=np.float64) / 1000.0
     yb = np.asarray(m["y_bounds"][:], dtype=np.float64) / 1000.0
     xe = np.append(xb[:, 0], xb[-1, 1])
@@ -98,7 +103,7 @@ def draw_maps(fig, grid, m, labels, c, cols):
     points = []
     if c is not None:
         points = list(zip(np.asarray(c["x"][:]) / 1000.0, np.asarray(c["y"][:]) / 1000.0))
-    shown, axes = [], []
+    shown = []
     for k in range(len(labels) if labels else 1):
         p = np.ma.filled(prob[k, 0] if labels else prob[0], np.nan)
         area = np.nansum(p, axis=(1, 2))
@@ -108,7 +113,6 @@ def draw_maps(fig, grid, m, labels, c, cols):
     xlim, ylim = frame(both, xe, ye, [(0.0, 0.0)] + points)
     for k, (p, day, any_above) in enumerate(shown):
         ax = fig.add_subplot(grid[0, k])
-        axes.append(ax)
         # Cells no member reaches stay white.
         mesh = ax.pcolormesh(xe, ye, np.ma.masked_less_equal(p, 0.0), vmin=0.0, vmax=1.0,
                              cmap="magma_r", shading="flat")
@@ -125,8 +129,7 @@ def draw_maps(fig, grid, m, labels, c, cols):
             ax.legend(loc="best", fontsize=7)
         title = "day %.2f" % day if any_above else "no member above it"
         ax.set_title(("%s\n" % labels[k] if labels else "") + title, fontsize=8)
-    cb = fig.colorbar(mesh, ax=axes, shrink=0.9)
-    cb.set_label("P(concentration > %g g/m3)" % threshold)
+    return mesh
 
 
 def draw_points(fig, grid, c, row0, cols):
