@@ -3,6 +3,7 @@
 # `make test` builds and runs the tests, `make bench` the benchmarks.
 BUILD   ?= build
 ASAN    ?= build-sanitize
+TSAN    ?= build-tsan
 JOBS    ?= $(shell nproc 2>/dev/null || echo 2)
 EXAMPLE ?= aldmouth-bank
 DEMO    ?= demo-run
@@ -10,7 +11,7 @@ DEMO    ?= demo-run
 FUZZ    ?= build-fuzz
 FUZZ_SECONDS ?= 60
 
-.PHONY: all build deps test test-sanitize bench demo clean fuzz
+.PHONY: all build deps-demo deps-test test test-sanitize test-tsan bench demo clean fuzz
 
 # Run as root on Debian, `make test` and `make bench` install the library
 # they need when it is missing (the program itself needs none).
@@ -36,11 +37,15 @@ $(BUILD)/CMakeCache.txt: CMakeLists.txt src/vorn2nc/CMakeLists.txt src/vorncheck
 build: $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS) --target programs
 
-# The Debian packages of vorn2nc and the figures: installed when run as root.
-deps:
-	@bash tools/deps.sh
+# The Debian packages of vorn2nc and the figures (the demo), and besides
+# them the ensemble engines of the tests, with no service started or
+# enabled: installed when run as root (tools/deps.sh says what first).
+deps-demo:
+	@bash tools/deps.sh demo
+deps-test:
+	@bash tools/deps.sh test
 
-test: deps $(BUILD)/CMakeCache.txt
+test: deps-test $(BUILD)/CMakeCache.txt
 	$(call apt_need,libgtest-dev)
 	cmake -S . -B $(BUILD) -DBUILD_TESTING=ON
 	cmake --build $(BUILD) -j $(JOBS)
@@ -50,9 +55,19 @@ $(ASAN)/CMakeCache.txt:
 	$(call apt_need,libgtest-dev)
 	cmake -S . -B $(ASAN) -DCMAKE_BUILD_TYPE=Debug -DVORN_SANITIZE=ON -DBUILD_TESTING=ON
 
-test-sanitize: deps $(ASAN)/CMakeCache.txt
+test-sanitize: deps-test $(ASAN)/CMakeCache.txt
 	cmake --build $(ASAN) -j $(JOBS)
 	cd $(ASAN) && ctest --output-on-failure -j $(JOBS)
+
+# The threaded whole runs and interrupted runs under ThreadSanitizer; a
+# report makes the program's exit status 66, which the tests catch.
+$(TSAN)/CMakeCache.txt:
+	$(call apt_need,libgtest-dev)
+	cmake -S . -B $(TSAN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORN_TSAN=ON -DBUILD_TESTING=ON
+
+test-tsan: $(TSAN)/CMakeCache.txt
+	cmake --build $(TSAN) -j $(JOBS) --target vorn_tests
+	cd $(TSAN) && TSAN_OPTIONS="halt_on_error=0 exitcode=66" ctest --output-on-failure -j $(JOBS)
 
 bench: $(BUILD)/CMakeCache.txt
 	$(call apt_need,libbenchmark-dev)
@@ -69,9 +84,9 @@ fuzz:
 	bash fuzz/run.sh $(FUZZ) $(FUZZ_SECONDS)
 
 # make demo EXAMPLE=NAME runs examples/NAME instead of Aldmouth Bank.
-demo: deps
+demo: deps-demo
 	@$(MAKE) --no-print-directory build
 	bash tools/demo.sh $(BUILD) $(DEMO) $(EXAMPLE)
 
 clean:
-	rm -rf $(BUILD) $(ASAN) $(FUZZ) $(DEMO)
+	rm -rf $(BUILD) $(ASAN) $(TSAN) $(FUZZ) $(DEMO)
