@@ -32,7 +32,8 @@ inline void writeFile(const std::string& path, const std::string& text) {
 }
 
 // Each test runs in a fresh folder of its own, which is removed after it;
-// units left open by a test (for instance by a stop) are closed.
+// units left open by a test (for instance by a stop) are closed, and the
+// files an earlier test read are forgotten (their inodes may come again).
 class ScratchDir : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -40,6 +41,7 @@ class ScratchDir : public ::testing::Test {
     char tmpl[] = "/tmp/vorn-test-XXXXXX";
     dir_ = ::mkdtemp(tmpl);
     std::filesystem::current_path(dir_);
+    rio::forgetFilesRead();
   }
   void TearDown() override {
     rio::abandonAllUnits();

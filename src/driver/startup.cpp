@@ -204,6 +204,11 @@ std::int32_t STARTUP() {
   std::int32_t nerror = 0;
   std::int32_t nvu = 0;
 
+  // No file is cut or written before every input is known: an output, the
+  // log or the console named like an input must leave it as it was.
+  rio::forgetFilesRead();
+  rio::holdWrites();
+
   // 1-2: the progress unit first, then the input source and the console.
   VORNIO.nextunit = 1;
   VORNPROG.progunit = 1;
@@ -292,5 +297,6 @@ std::int32_t STARTUP() {
   // 14: one error is enough to end the run here.
   if (nerror != 0) startupFailed(nerror);
   rio::listWrite(VORNIO.logunit, "Hmax = ", HEIGTHS.hmax);
+  rio::releaseWrites();
   return nvu;
 }

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <memory>
 #include <utility>
+#include <vector>
 
 #include "rio/numfmt.hpp"
 #include "rio/statusline.hpp"
@@ -20,6 +21,7 @@ namespace {
 
 constexpr std::size_t kReadBuffer = 1 << 16;
 constexpr std::size_t kWriteBuffer = 1 << 16;
+static_assert(MAXRECORD >= kReadBuffer, "a record may fill the read buffer");
 
 struct Unit {
   bool open = false;
@@ -45,6 +47,7 @@ struct Unit {
   // Writing. The buffer goes to the file only up to the end of its last
   // whole record, so that a file never ends inside a record.
   bool writing = false;        // the first write happened (file cut there)
+  bool cutHeld = false;        // writes are held: the file is neither cut nor written yet
   std::unique_ptr<char[]> wbuf;
   std::size_t wcap = 0;        // size of wbuf
   std::size_t wlen = 0;        // bytes in wbuf
@@ -58,6 +61,23 @@ Unit table[MAXUNIT + 1];
 
 bool dryMode = false;
 RecordSink drySink;
+
+// The files the run has read (opened "old"), kept after they are closed:
+// no unit may write to one of them.
+struct FileRead {
+  dev_t dev;
+  ino_t ino;
+  std::string path;
+  std::string use;
+};
+std::vector<FileRead> filesRead;
+
+// Writes held (start-up): the first write on a unit of a regular file
+// neither cuts the file nor writes to it.
+bool holding = false;
+
+// Why the last open refused a file, when errno cannot say it.
+std::string openRefusal;
 
 // Record walks (the checker): the observer, and the label of the next read.
 Walker* walker = nullptr;
@@ -137,11 +157,13 @@ bool writeAll(int fd, const char* p, std::size_t n, std::size_t& written) {
   return true;
 }
 
-// open(2), tried again when a signal interrupts it.
+// open(2), tried again when a signal interrupts it (an open of a FIFO
+// waits for a writer): the signal may ask the run to end.
 int openFile(const char* path, int flags, mode_t mode = 0) {
   for (;;) {
     int fd = ::open(path, flags, mode);
     if (fd >= 0 || errno != EINTR) return fd;
+    interruptedWait();
   }
 }
 
@@ -167,6 +189,7 @@ void flushBuffer(int unit, Unit& u) {
     u.wlen = u.whole = 0;
     return;
   }
+  if (u.cutHeld) return;  // the records wait in the buffer, which grows
   const std::size_t n = u.whole;
   if (n == 0) return;
   std::size_t written = 0;
@@ -182,10 +205,43 @@ void flushBuffer(int unit, Unit& u) {
   u.whole = 0;
 }
 
-// The first write on a unit opened by name cuts the file off at the
-// logical position (the start when nothing was read).
-void beginWriting(int unit, Unit& u) {
-  if (u.writing) return;
+// The file the run read as `dev`, `ino`, or null.
+const FileRead* fileReadAs(dev_t dev, ino_t ino) {
+  for (const FileRead& f : filesRead) {
+    if (f.dev == dev && f.ino == ino) return &f;
+  }
+  return nullptr;
+}
+
+// " for the log file" when the use is known.
+std::string forUse(std::string_view use);
+
+// "it is a file the run reads (the node file)", with the name it was read
+// by when `path` is another.
+std::string readByTheRun(const FileRead& f, const std::string& path) {
+  std::string what = f.use.empty() ? std::string("file") : f.use;
+  if (f.path != path) what += " \"" + f.path + "\"";
+  return "it is a file the run reads (the " + what + ")";
+}
+
+// An output open of a file the run reads: the message naming both uses, or
+// empty. Known by identity (a link or another path to it included) and, in
+// a dry run, by name too.
+std::string readFileClash(int unit, const std::string& path, std::string_view use,
+                          const struct stat* st) {
+  const FileRead* f = st != nullptr && S_ISREG(st->st_mode) ? fileReadAs(st->st_dev, st->st_ino)
+                                                            : nullptr;
+  for (std::size_t k = 0; f == nullptr && dryMode && k < filesRead.size(); ++k) {
+    if (filesRead[k].path == path) f = &filesRead[k];
+  }
+  if (f == nullptr) return {};
+  return "vornv7: cannot open file \"" + path + "\" on unit " + std::to_string(unit) +
+         forUse(use) + ": " + readByTheRun(*f, path);
+}
+
+// Cuts the file off at the logical position (the start when nothing was
+// read), ready for the unit's first write.
+void cutForWriting(int unit, Unit& u) {
   if (!u.fdWritable) {
     int fd = openFile(u.name.c_str(), O_WRONLY | O_CLOEXEC);
     if (fd < 0) {
@@ -207,6 +263,37 @@ void beginWriting(int unit, Unit& u) {
   u.writing = true;
   u.rpos = u.rlen = 0;
   u.atEnd = true;  // reading after writing meets the end of the file
+}
+
+// The first write on a unit opened by name cuts the file, unless writes
+// are held: then a regular file is left as it is until its unit is
+// released.
+void beginWriting(int unit, Unit& u) {
+  if (u.writing) return;
+  if (holding && u.regular) {
+    u.writing = true;
+    u.cutHeld = true;
+    u.rpos = u.rlen = 0;
+    u.atEnd = true;
+    return;
+  }
+  cutForWriting(unit, u);
+}
+
+// A unit whose writes were held: refused when its file is one the run
+// reads (its records are dropped and the file stays as it was), cut and
+// written otherwise.
+void releaseHeld(int unit, Unit& u) {
+  if (!u.cutHeld) return;
+  u.cutHeld = false;
+  const FileRead* f = u.regular ? fileReadAs(u.dev, u.ino) : nullptr;
+  if (f != nullptr) {
+    u.failed = true;
+    u.wlen = u.whole = 0;
+    ioFailure("vornv7: cannot write file \"" + u.name + "\" on unit " + std::to_string(unit) +
+              forUse(u.use) + ": " + readByTheRun(*f, u.name));
+  }
+  cutForWriting(unit, u);
 }
 
 // Appends to the record being built. When the buffer is full, its whole
@@ -264,6 +351,8 @@ bool refill(int unit, Unit& u) {
   if (u.atEnd) return false;
   if (!u.rbuf) u.rbuf = std::make_unique<char[]>(kReadBuffer);
   if (u.standard) flushConsole();
+  // A long read (a device that never ends) still ends when a signal asks.
+  if (pendingSignal() != 0) interruptedWait();
   for (;;) {
     ssize_t k = ::read(u.fd, u.rbuf.get(), kReadBuffer);
     if (k < 0) {
@@ -288,6 +377,7 @@ bool refill(int unit, Unit& u) {
 // A record never ended (a write cut short by an error) is dropped.
 void closeOne(int unit, Unit& u) {
   if (!u.pending.empty()) handToSink(unit, u);  // a dry record left unfinished
+  releaseHeld(unit, u);
   flushBuffer(unit, u);  // may report a failure; the unit is closed by the caller then
 }
 
@@ -301,7 +391,6 @@ void disconnect(Unit& u) {
   u = std::move(fresh);
 }
 
-// " for the log file" when the use is known.
 std::string forUse(std::string_view use) {
   std::string t = trimName(use);
   return t.empty() ? std::string() : " for the " + t;
@@ -388,6 +477,7 @@ bool openDry(int unit, const std::string& path, FileStatus status, std::string_v
       return false;
     }
     clash = sharedFileClash(unit, path, status, use, st);
+    if (clash.empty()) clash = readFileClash(unit, path, use, &st);
   } else {
     const std::size_t slash = path.rfind('/');
     const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
@@ -397,6 +487,7 @@ bool openDry(int unit, const std::string& path, FileStatus status, std::string_v
       return false;
     }
     clash = sharedNameClash(unit, path, use);
+    if (clash.empty()) clash = readFileClash(unit, path, use, nullptr);
   }
   if (!clash.empty()) {
     // A walk may go on with the unit connected by name alone.
@@ -423,6 +514,20 @@ bool tryOpenUnit(int unit, std::string_view name, FileStatus status, std::string
     return false;
   }
   if (dryMode && status == FileStatus::unknown) return openDry(unit, path, status, use);
+  openRefusal.clear();
+  if (dryMode) {
+    // A check reads regular files only: a FIFO would block it and a device
+    // may never end.
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
+      openRefusal = std::string("it is not a regular file (") +
+                    (S_ISFIFO(st.st_mode) ? "a FIFO" : S_ISCHR(st.st_mode) ? "a character device"
+                     : S_ISSOCK(st.st_mode) ? "a socket" : "a device") +
+                    "), and a check reads regular files only";
+      errno = EINVAL;
+      return false;
+    }
+  }
   int fd = -1;
   bool writable = false;
   if (status == FileStatus::old) {
@@ -444,8 +549,13 @@ bool tryOpenUnit(int unit, std::string_view name, FileStatus status, std::string
     errno = EISDIR;
     return false;
   }
+  if (known && status == FileStatus::old && S_ISREG(st.st_mode) &&
+      fileReadAs(st.st_dev, st.st_ino) == nullptr) {
+    filesRead.push_back({st.st_dev, st.st_ino, path, trimName(use)});
+  }
   if (known) {
     std::string clash = sharedFileClash(unit, path, status, use, st);
+    if (clash.empty() && status == FileStatus::unknown) clash = readFileClash(unit, path, use, &st);
     if (!clash.empty()) {
       ::close(fd);
       ioFailure(std::move(clash));
@@ -461,7 +571,8 @@ void openUnit(int unit, std::string_view name, FileStatus status, std::string_vi
     std::string path = trimName(name);
     std::string message = "vornv7: cannot open file \"" + path + "\" (status " +
                           (status == FileStatus::old ? "old" : "unknown") + ") on unit " +
-                          std::to_string(unit) + ": " + std::strerror(err);
+                          std::to_string(unit) + ": " +
+                          (openRefusal.empty() ? std::string(std::strerror(err)) : openRefusal);
     // A walk may go on past a file the run would write, connected by name.
     const bool goOn = walker && walker->openFailed(unit, path, status, message);
     if (!goOn || !dryMode || status != FileStatus::unknown) ioFailure(std::move(message));
@@ -480,6 +591,7 @@ void closeUnit(int unit) {
 }
 
 void closeAllUnits() {
+  holding = false;  // the run ends: what it held is written (or refused) now
   std::string first;
   for (int k = 1; k <= MAXUNIT; ++k) {
     if (!table[k].open) continue;
@@ -493,6 +605,7 @@ void closeAllUnits() {
 }
 
 void abandonAllUnits() noexcept {
+  holding = false;
   for (int k = 1; k <= MAXUNIT; ++k) {
     if (!table[k].open) continue;
     try {
@@ -539,6 +652,13 @@ bool readRecord(int unit, std::string_view& rec) {
         u.longRecord.clear();
         partial = true;
       }
+      if (u.longRecord.size() + avail > MAXRECORD) {
+        u.atEnd = true;
+        ioFailure("vornv7: read error on " + describe(unit, u) + ", record " +
+                  std::to_string(u.records + 1) + ": no line end within " +
+                  std::to_string(MAXRECORD) + " bytes (records are at most " +
+                  std::to_string(MAXRECORD) + " bytes long)");
+      }
       u.longRecord.append(start, avail);
       u.offset += static_cast<long long>(avail);
       u.rpos = u.rlen;
@@ -553,6 +673,32 @@ bool readRecord(int unit, std::string_view& rec) {
       return false;
     }
   }
+}
+
+void forgetFilesRead() { filesRead.clear(); }
+
+bool isFileRead(const std::string& path, std::string* use) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  const FileRead* f = fileReadAs(st.st_dev, st.st_ino);
+  if (f != nullptr && use != nullptr) *use = f->use.empty() ? f->path : f->use + " \"" + f->path + "\"";
+  return f != nullptr;
+}
+
+void holdWrites() { holding = true; }
+
+void releaseWrites() {
+  holding = false;
+  std::string first;
+  for (int k = 1; k <= MAXUNIT; ++k) {
+    if (!table[k].open || !table[k].cutHeld) continue;
+    try {
+      releaseHeld(k, table[k]);
+    } catch (const IoFailure& e) {
+      if (first.empty()) first = e.message;
+    }
+  }
+  if (!first.empty()) ioFailure(first);
 }
 
 std::string unitFileName(int unit) {
@@ -646,6 +792,17 @@ std::size_t bytesOf(const ListTarget& t) {
 // The free-format read of n variables as a walk sees it: the values and
 // which of them were assigned, the lines it took. A failed read that the
 // walker lets go on leaves the variables as they were (`goOn` true).
+// A read that ended in an input error (a record without a line end that
+// outgrows its bound): the walker hears of it at the record concerned, and
+// the error goes on to the caller.
+[[noreturn]] void readFailedUnderWalk(ReadEvent& e, const IoFailure& failure) {
+  e.result = ReadResult::error;
+  e.lastLine = e.firstLine;
+  e.why = failure.message.rfind("vornv7: ", 0) == 0 ? failure.message.substr(8) : failure.message;
+  walker->read(e);
+  throw failure;
+}
+
 ReadResult walkedListRead(int unit, const ListTarget* t, std::size_t n, std::string& why,
                           bool& goOn) {
   ReadEvent e;
@@ -657,7 +814,11 @@ ReadResult walkedListRead(int unit, const ListTarget* t, std::size_t n, std::str
   std::string before;
   for (std::size_t k = 0; k < n; ++k) before.append(static_cast<const char*>(t[k].p), bytesOf(t[k]));
   UnitIn in(unit);
-  e.result = parseList(in, t, n, &why, assigned.get());
+  try {
+    e.result = parseList(in, t, n, &why, assigned.get());
+  } catch (const IoFailure& failure) {
+    readFailedUnderWalk(e, failure);
+  }
   e.lastLine = recordsRead(unit);
   e.targets = t;
   e.n = n;
@@ -718,12 +879,19 @@ void listReadTargets(int unit, const ListTarget* t, std::size_t n) {
 
 namespace {
 
-ReadResult plainTextRead(int unit, char* dst, std::size_t len) {
+// `cut`, when given, gets what the record holds past `len` characters
+// (trailing blanks dropped).
+ReadResult plainTextRead(int unit, char* dst, std::size_t len, std::string* cut = nullptr) {
   std::string_view rec;
   if (!readRecord(unit, rec)) return ReadResult::eof;
   std::size_t n = rec.size() < len ? rec.size() : len;
   std::memcpy(dst, rec.data(), n);
   std::memset(dst + n, ' ', len - n);
+  if (cut != nullptr && rec.size() > len) {
+    std::string_view rest = rec.substr(len);
+    while (!rest.empty() && rest.back() == ' ') rest.remove_suffix(1);
+    cut->assign(rest);
+  }
   return ReadResult::ok;
 }
 
@@ -732,7 +900,11 @@ ReadResult walkedTextRead(int unit, char* dst, std::size_t len, bool& goOn) {
   e.unit = unit;
   e.label = takeLabel(unit);
   e.firstLine = recordsRead(unit) + 1;
-  e.result = plainTextRead(unit, dst, len);
+  try {
+    e.result = plainTextRead(unit, dst, len, &e.cut);
+  } catch (const IoFailure& failure) {
+    readFailedUnderWalk(e, failure);
+  }
   e.lastLine = recordsRead(unit);
   const ListTarget target{ListTarget::Kind::text, dst, len};
   e.targets = &target;

@@ -23,6 +23,11 @@ namespace rio {
 constexpr int MAXUNIT = 99;
 constexpr int STDIN_UNIT = 5;
 constexpr int STDOUT_UNIT = 6;
+// The longest record read, line end excluded (bytes): far above any record
+// of a real file (a few hundred bytes), it stops a file without line ends
+// (a device, a binary file) from growing one record without bound. A
+// longer record is a read error naming the file and the record.
+constexpr std::size_t MAXRECORD = 1 << 20;
 
 enum class FileStatus { old, unknown };
 
@@ -38,6 +43,26 @@ void openUnit(int unit, std::string_view name, FileStatus status, std::string_vi
 // As openUnit, but returns false instead of ending the run when the file
 // cannot be opened (a file shared with another unit still ends the run).
 bool tryOpenUnit(int unit, std::string_view name, FileStatus status, std::string_view use = {});
+
+// ---- Inputs are never written ---------------------------------------------
+// Every regular file opened "old" is noted as read (its identity, name and
+// use) and stays so after its unit is closed, until forgetFilesRead(). A
+// file opened "unknown" that is one of them, by identity (through a link
+// or another path too) or, in a dry run, by name, is refused with an open
+// error naming both uses; the file is not touched.
+void forgetFilesRead();
+// Whether `path` is a file read so far; `use` gets what it was read as.
+// For the programs that write files of their own (the converter).
+bool isFileRead(const std::string& path, std::string* use = nullptr);
+// While writes are held, the first write on a unit of a regular file
+// neither cuts the file nor writes to it: its records wait in the unit's
+// buffer. releaseWrites() (or the unit's close) then refuses a unit whose
+// file is one the run has read by then, leaving the file as it was, and
+// cuts and writes the others. The driver holds writes through start-up, so
+// that the log, console and output files, opened before the inputs are
+// all known, change no input whatever they are named.
+void holdWrites();
+void releaseWrites();
 
 // Flushes and disconnects a unit (the standard units are only flushed and
 // marked closed; a later transfer reconnects them).
@@ -102,6 +127,7 @@ struct ReadEvent {
   const bool* assigned = nullptr;
   ReadResult result = ReadResult::ok;
   std::string why;          // what went wrong, on eof or error
+  std::string cut;          // a text read: what the record held past the text's length
 };
 
 enum class Severity { error, warning };

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "rio/units.hpp"
 #include "runtime/stop.hpp"
 #include "vorn2nc/convert.hpp"
 #include "vorn2nc/groups.hpp"
@@ -26,18 +27,42 @@ using namespace vorn2nc;
 
 namespace {
 
-// The file being written, removed on an error or a signal.
-char partial[4096];
+// The file being written, in a private folder of its own next to the
+// target, both removed on an error or a signal.
+char partialDir[4096];
+char partial[4096 + 16];
 
 void removePartial() {
   if (partial[0]) ::unlink(partial);
-  partial[0] = '\0';
+  if (partialDir[0]) ::rmdir(partialDir);
+  partial[0] = partialDir[0] = '\0';
 }
 
 extern "C" void onSignal(int sig) {
   if (partial[0]) ::unlink(partial);
+  if (partialDir[0]) ::rmdir(partialDir);
   std::signal(sig, SIG_DFL);
   std::raise(sig);
+}
+
+// The target must be none of the files the conversion reads: the
+// parameter file and the forcing files (read so far), the log and the
+// output files. Known by identity, so a link or another path to one of
+// them is refused too.
+void refuseInput(const std::string& target, const Run& run) {
+  std::string use;
+  if (rio::isFileRead(target, &use)) fail("refusing to write " + target + ": it is the run's " + use);
+  struct stat out {};
+  if (::stat(target.c_str(), &out) != 0) return;
+  std::vector<std::pair<std::string, std::string>> reads = {{run.logfile, "log file"}};
+  for (int k = 0; k < kKinds; ++k) reads.emplace_back(run.file[k], "output file");
+  for (const auto& [name, what] : reads) {
+    struct stat in {};
+    if (!name.empty() && ::stat(name.c_str(), &in) == 0 && in.st_dev == out.st_dev &&
+        in.st_ino == out.st_ino) {
+      fail("refusing to write " + target + ": it is the run's " + what + " \"" + name + "\"");
+    }
+  }
 }
 
 void say(int fd, const std::string& s) {
@@ -65,16 +90,31 @@ std::string history(int argc, char** argv) {
   return h;
 }
 
-// Writes every group of the run into the open file.
-void convert(int ncid, const Run& run, const std::string& hist) {
+// Writes every group of the run into the open file; returns the names of
+// the files converted, each after a blank.
+std::string convert(int ncid, const Run& run, const std::string& hist) {
   writeRunAttributes(ncid, run, hist);
   using Writer = void (*)(int, const Run&);
   const Writer writers[kKinds] = {writeSediment,      writeVelocityProfiles, writeStatistics,
                                   writePackets,       writeConcentration,    writeMap,
                                   writeBiologyPoints, writeBiologyMap};
+  std::string converted;
   for (int k = 0; k < kKinds; ++k) {
-    if (!run.file[k].empty()) writers[k](ncid, run);
+    if (run.file[k].empty()) continue;
+    // The biology files are written at the end of a run: one that ended
+    // early leaves them empty, and the run is taken without them.
+    struct stat st {};
+    if (k >= kBiology && run.end != RunEnd::clean && ::stat(run.file[k].c_str(), &st) == 0 &&
+        st.st_size == 0) {
+      warn(run.file[k] + " is empty: the biology results are written at the end of a run, and "
+           "this run ended early; the group " + (k == kBiology ? "biology_points" : "biology_map") +
+           " is left out");
+      continue;
+    }
+    writers[k](ncid, run);
+    converted += " " + run.file[k];
   }
+  return converted;
 }
 
 }  // namespace
@@ -114,27 +154,25 @@ int main(int argc, char** argv) {
       warn("the log file " + run.logfile + " is missing: files that end early are taken as they are");
     }
 
-    const std::string temp = (outPath.parent_path() / ("." + outPath.filename().string() + ".XXXXXX")).string();
-    if (temp.size() >= sizeof partial) fail("the output file's name is too long");
-    std::strcpy(partial, temp.c_str());
+    refuseInput(target, run);
+
+    // The file is written in a folder of its own (mode 0700) next to the
+    // target, which nobody else can plant a link in, and renamed when
+    // complete.
+    const std::string dir = (outPath.parent_path() / ".vorn2nc-XXXXXX").string();
+    if (dir.size() >= sizeof partialDir) fail("the output file's name is too long");
+    std::strcpy(partialDir, dir.c_str());
     for (int sig : {SIGINT, SIGTERM, SIGHUP}) std::signal(sig, onSignal);
-    const int fd = ::mkstemp(partial);
-    if (fd < 0) {
-      partial[0] = '\0';
-      fail("cannot create a file next to " + target + ": " + std::strerror(errno));
+    if (::mkdtemp(partialDir) == nullptr) {
+      partialDir[0] = '\0';
+      fail("cannot create a folder next to " + target + ": " + std::strerror(errno));
     }
-    // The file gets the permissions a new file of the user gets.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    if (::fchmod(fd, 0666 & ~mask) != 0) {
-      ::close(fd);
-      fail("cannot write next to " + target + ": " + std::strerror(errno));
-    }
-    ::close(fd);
+    std::snprintf(partial, sizeof partial, "%s/part.nc", partialDir);
     int ncid = -1;
-    nc::check(nc_create(partial, NC_NETCDF4 | NC_CLOBBER, &ncid), target.c_str());
+    nc::check(nc_create(partial, NC_NETCDF4 | NC_NOCLOBBER, &ncid), target.c_str());
+    std::string groups;
     try {
-      convert(ncid, run, history(argc, argv));
+      groups = convert(ncid, run, history(argc, argv));
     } catch (...) {
       nc_abort(ncid);
       throw;
@@ -144,8 +182,7 @@ int main(int argc, char** argv) {
       fail("cannot write " + target + ": " + std::strerror(errno));
     }
     partial[0] = '\0';
-    std::string groups;
-    for (int k = 0; k < kKinds; ++k) groups += run.file[k].empty() ? "" : " " + run.file[k];
+    removePartial();
     say(1, "vorn2nc: wrote " + target + " from" + (groups.empty() ? " no output file" : groups) + "\n");
     return 0;
   } catch (const ConvertError& e) {

@@ -4,6 +4,7 @@
 // time: memory holds one frame, whatever the length of the file.
 #include <algorithm>
 #include <condition_variable>
+#include <cstdlib>
 #include <deque>
 #include <exception>
 #include <mutex>
@@ -116,6 +117,28 @@ class SliceWriter {
   std::thread thread_;
 };
 
+// The frames of a packet file that hold all their packets: every frame but
+// a last one that a kill cut short. Files are read one at a time: called
+// before the file is opened for the conversion. A frame is its line " ktotal, time"
+// with the count, then one record per packet.
+std::size_t completeFrames(const std::string& name) {
+  TextFile f(name, "packet position");
+  std::string_view rec;
+  std::size_t frames = 0;
+  long long left = 0;  // records the frame being read still needs
+  const std::string_view head = " ktotal, time ";
+  while (f.next(rec)) {
+    if (left > 0) {
+      if (--left == 0) ++frames;
+      continue;
+    }
+    if (rec.substr(0, head.size()) != head) continue;  // the header line, or what is checked later
+    left = std::atoll(std::string(rec.substr(head.size(), 12)).c_str());
+    if (left <= 0) ++frames;
+  }
+  return frames;
+}
+
 }  // namespace
 
 void writePackets(int ncid, const Run& run) {
@@ -166,6 +189,10 @@ void writePackets(int ncid, const Run& run) {
     nc::put(grp, id, &zero, &slots, number.data());
   }
 
+  // A run that ended early may have been killed in the middle of a frame:
+  // that frame is left out. (Files are read one at a time.)
+  const std::size_t whole =
+      run.end == RunEnd::clean ? due.size() + 1 : completeFrames(run.file[kPackets]);
   TextFile f(run.file[kPackets], "packet position");
   if (f.need("the header line is missing") != " Packet positions") {
     f.bad("\"Packet positions\" expected");
@@ -179,6 +206,11 @@ void writePackets(int ncid, const Run& run) {
   std::size_t n = 0;
   std::string_view rec;
   while (f.next(rec)) {
+    if (n == whole) {
+      warn(f.name() + ": the frame of record " + std::to_string(f.number()) +
+           " was cut short when the run ended; it is left out");
+      break;
+    }
     if (rec.substr(0, head.size()) != head) f.bad("\"ktotal, time\" expected");
     std::int32_t k = 0;
     double days = 0;

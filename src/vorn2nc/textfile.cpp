@@ -17,7 +17,7 @@ constexpr int kReadUnit = 2;
 
 TextFile::TextFile(const std::string& name, const std::string& what)
     : unit_(kReadUnit), name_(name), what_(what) {
-  if (!rio::tryOpenUnit(unit_, name, rio::FileStatus::old)) {
+  if (!rio::tryOpenUnit(unit_, name, rio::FileStatus::old, what + " file")) {
     fail("cannot open the " + what + " file \"" + name + "\": " + std::strerror(errno));
   }
 }

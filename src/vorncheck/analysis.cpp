@@ -1,6 +1,9 @@
 // The run as a whole, without the model: the release replayed over the
 // run's steps, the discharge series, the outputs, and values that are legal
 // but suspicious.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cmath>
 #include <string>
@@ -19,7 +22,11 @@
 #include "state/packets.hpp"
 #include "state/release.hpp"
 #include "state/settling.hpp"
+#include "state/pdfvi.hpp"
+#include "state/shuffling.hpp"
 #include "state/timing.hpp"
+#include "state/vornio.hpp"
+#include "vertical/pdfcompute.hpp"
 #include "vertical/sedfcns.hpp"
 #include "vorncheck/context.hpp"
 
@@ -346,6 +353,158 @@ void checkSuspicious(Context& c) {
             "only " + std::to_string(c.finalPackets) +
                 " packets enter the run: a sampling cylinder that holds a tenth of them counts " +
                 "fewer than 100, and every concentration carries a counting noise above 10 %");
+  }
+}
+
+namespace {
+
+// The profile table of settling velocity `w` at the friction `f`, built as
+// the driver builds it for the friction model.
+PdfTable profileAt(float w, const Friction& f) {
+  const float kappa = FRICTIONIN.kappa;
+  const std::int32_t nfricp = FRICTIONIN.nfricp;
+  const float sfrac = SUSPENDEDFRACTION(f.ustar, THRESHOLD());
+  PdfTable t;
+  if (nfricp == -2) {
+    PDFCOMPUTE2(t, sfrac, ROUSENUM(w, kappa, f.ustar, 0.74f), ROUSENUM(w, kappa, f.ustarc, 0.74f),
+                f.zw);
+  } else {
+    PDFCOMPUTE(t, sfrac, ROUSENUM(w, kappa, nfricp >= 0 ? f.ustar : f.ustarc, 1.0f));
+  }
+  return t;
+}
+
+// Whether the run may write `path`: an existing file it may write, or a
+// new one in a folder it may write in. `why` gets the reason when not.
+bool writable(const std::string& path, std::string& why) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0) {
+    if (S_ISDIR(st.st_mode)) {
+      why = "it is a folder";
+      return false;
+    }
+    if (::access(path.c_str(), W_OK) != 0) {
+      why = "the file exists and may not be written (read-only)";
+      return false;
+    }
+    return true;
+  }
+  const std::size_t slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+  if (::access(folder.c_str(), W_OK | X_OK) != 0) {
+    why = (folder == "." ? std::string("the current folder") : "its folder " + folder) +
+          " may not be written";
+    return false;
+  }
+  return true;
+}
+
+bool sameFile(const std::string& a, const std::string& b) {
+  if (a == b) return true;
+  struct stat sa {}, sb {};
+  return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+         sa.st_ino == sb.st_ino;
+}
+
+}  // namespace
+
+void checkRunFailures(Context& c) {
+  Walk& w = c.walk;
+  const SettlinginRecord& s = SETTLINGIN;
+  const std::int32_t vmethod = SHUFFLINGIN.vmethod;
+  if (w.record("vmethod") && (vmethod < 1 || vmethod > 4)) {
+    w.addAt(Level::error, "vmethod",
+            "the vertical shuffling method is " + std::to_string(vmethod) +
+                "; the program knows 1 (none), 2 (random exchanges), 3 (a sweep of exchanges) "
+                "and 4 (random redraws): the run would stop at its first step with packets "
+                "(\"Unknown method\")");
+  }
+  // Exchanges per step: packets live times the fraction shuffled, which the
+  // program holds in 32 bits; a step that needs more never ends.
+  if (c.timingOk && vmethod >= 2 && vmethod <= 4 && c.finalPackets > 0) {
+    const double kmix = static_cast<double>(c.finalPackets) * SHUFFLINGMID.fracmix;
+    if (!(kmix < 2147483647.0)) {
+      w.addAt(Level::error, "time_steps",
+              "the mixing time scale dtms (" + hours(SHUFFLINGIN.dtms) +
+                  ") is so short against the advection step (" + hours(TIMINGMID.dtact) +
+                  ") that a step with " + std::to_string(c.finalPackets) + " packets needs " +
+                  num(kmix, 4) + " exchanges, more than the 2147483647 the program counts: "
+                  "the run would never end");
+    }
+  }
+  // Settling velocities in use: the initial one, and those of the large and
+  // small flocs when the flocs break up.
+  if (const Record* settling = w.record("settling")) {
+    const bool breakup = s.breakupus > 0;
+    const std::pair<const char*, float> classes[] = {
+        {"iniwstar", s.iniwstar}, {"bigwstar", s.bigwstar}, {"litwstar", s.litwstar}};
+    for (int k = 0; k < (breakup ? 3 : 1); ++k) {
+      const bool read = static_cast<std::size_t>(k) < settling->values.size() &&
+                        settling->values[k].number;
+      if (!read) continue;
+      const std::string name = classes[k].first;
+      const float wk = classes[k].second;
+      if (wk < 0.0f) {
+        w.addAt(Level::warning, "settling",
+                "the settling velocity " + name + " is negative (" + num(wk) +
+                    " m/s): its sediment rises, and its profile grows with height");
+      }
+      for (const Friction& f : c.friction) {
+        const PdfTable t = profileAt(wk, f);
+        if (!std::isnan(t.cum[NPDF - 1])) continue;
+        w.addAt(Level::error, "settling",
+                "the settling velocity " + name + " (" + num(wk) +
+                    " m/s) gives a profile table that is not a number at the friction of day " +
+                    day(f.t) + " (u* " + num(f.ustar, 4) +
+                    " m/s): the packets of its class would stop the run at its first step "
+                    "(\"Fatal Error in AbR_VertPos2\")");
+        break;
+      }
+    }
+  }
+  // Biology thresholds the wrong way round.
+  const BiologyinRecord& b = BIOLOGYIN;
+  const auto thresholds = [&](const char* rec, double dt, float lo, float hi, const char* names) {
+    if (on(dt) && w.record(rec) && lo > hi) {
+      w.addAt(Level::warning, rec,
+              std::string("the thresholds ") + names + " are reversed (" + num(lo) + " above " +
+                  num(hi) + " g/m3): the exposure weight is then a step at the first, and the "
+                  "second plays no part");
+    }
+  };
+  thresholds("biology.thresholds", b.dtbio, b.clow, b.chigh, "clow, chigh");
+  thresholds("biology_map.thresholds", b.dtbiomap, b.cmaplow, b.cmaphigh, "cmaplow, cmaphigh");
+
+  // The files the run writes: each must be writable, and none may be the
+  // progress file (the console is opened by the program's own start-up).
+  if (!c.paramsRead) return;
+  std::vector<std::pair<std::string, std::string>> files = {
+      {std::string(VORNIO.logname.trimmed()), "log_file"}};
+  if (c.outputsRead) {
+    const std::pair<const char*, std::int32_t> outputs[] = {
+        {"sediment", SEDIN.unit},       {"velocity", VELIN.unit},   {"statistics", STATSIN.unit},
+        {"packets", PACKIN.unit},       {"concentration", CONTRIN.unit},
+        {"map", CONTRMAPIN.unit},       {"biology", b.unit},        {"biology_map", b.mapunit}};
+    for (const auto& [key, unit] : outputs) {
+      const std::string f = unit != 0 ? rio::unitFileName(unit) : std::string();
+      if (!f.empty()) files.emplace_back(f, std::string(key) + ".file");
+    }
+  }
+  for (const auto& [file, rec] : files) {
+    if (file.empty()) continue;
+    if (sameFile(file, "vornprog.out")) {
+      w.addAt(Level::error, rec,
+              "the run writes its progress to vornprog.out, which this record names too: the "
+              "run would stop at its first progress mark, writing both to one file");
+    }
+    std::string why;
+    if (!writable(file, why)) {
+      w.addAt(Level::error, rec, "the run cannot write " + file + ": " + why);
+    }
+  }
+  std::string why;
+  if (!writable("vornprog.out", why)) {
+    w.add(Level::error, w.parfile(), 0, "the run cannot write its progress file vornprog.out: " + why);
   }
 }
 

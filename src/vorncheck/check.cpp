@@ -148,19 +148,20 @@ void summarize(Context& c) {
 
 }  // namespace
 
-Check CHECKPARAMETERS(const std::string& parfile) {
+Check CHECKPARAMETERS(const std::string& parfile, const std::string& console) {
   Check check;
   check.parfile = parfile;
   Walk walk(check);
   Context c(walk, check);
 
   resetAllState();
+  rio::forgetFilesRead();
   resetRandomPackage();
   rio::beginDryRun([&](int unit, std::string_view rec) { walk.written(unit, rec); });
   rio::setWalker(&walk);
   const std::string name = parfile;
-  const char* argv[] = {"vornv7", name.c_str()};
-  setCommandLine(2, argv);
+  const char* argv[] = {"vornv7", name.c_str(), console.c_str()};
+  setCommandLine(console.empty() ? 2 : 3, argv);
 
   startUp(c);
   if (c.paramsRead) {
@@ -168,6 +169,7 @@ Check CHECKPARAMETERS(const std::string& parfile) {
     checkRelease(c);
     checkOutputs(c);
     checkSuspicious(c);
+    checkRunFailures(c);
   }
   summarize(c);
 

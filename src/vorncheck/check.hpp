@@ -11,8 +11,10 @@ namespace vorncheck {
 
 // Walks the parameter file `parfile` (its name as given; the names in it
 // are taken from the current folder, as the program takes them) and checks
-// the run it describes. Leaves the program's state reset and no unit open.
-Check CHECKPARAMETERS(const std::string& parfile);
+// the run it describes. `console`, when given, is the console file the run
+// is given on its command line (vornv7 RUN.PAR CONSOLE): a file the run
+// writes may not be it. Leaves the program's state reset and no unit open.
+Check CHECKPARAMETERS(const std::string& parfile, const std::string& console = {});
 
 // The findings as lines FILE:LINE: error|warning|note: message, then the
 // summary; the same as JSON; the record walk as JSON.

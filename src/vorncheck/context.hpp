@@ -9,12 +9,22 @@
 
 namespace vorncheck {
 
-// One row of a series file: its line, time (s) and first two values.
+// One row of a series file: its line, time (s) and first three values.
 struct Row {
   long long line = 0;
   double t = 0;
   float a = 0;
   float b = 0;
+  float c = 0;
+};
+
+// The friction triple at one velocity update of the run, from the drag law
+// or the stress series: u*, u*c (m/s), zw (m); the day (s) it holds for.
+struct Friction {
+  double t = 0;
+  float ustar = 0;
+  float ustarc = 0;
+  float zw = 0;
 };
 
 struct Series {
@@ -44,6 +54,7 @@ struct Context {
   Series stress;
   double ustarMax = 0;       // the largest friction velocity of the run, m/s
   double ustarMaxDay = 0;
+  std::vector<Friction> friction;  // at every velocity update the run reads
   long long finalPackets = -1;   // packets live at the end of the replayed run
   bool replayed = false;         // the steps were replayed to the end of the run
   long long due[6] = {};         // records due over the run: sediment, velocity, statistics,
@@ -60,6 +71,10 @@ void checkRelease(Context& c);
 void checkOutputs(Context& c);
 // Legal but suspicious values.
 void checkSuspicious(Context& c);
+// What the run would fail on after start-up: the shuffling method, the
+// exchanges per step, profile tables that are not numbers, the files it
+// writes (the progress file, folders and files it may not write).
+void checkRunFailures(Context& c);
 
 // A number as a finding shows it: up to `digits` significant digits.
 std::string num(double x, int digits = 6);

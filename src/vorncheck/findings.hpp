@@ -56,8 +56,10 @@ struct Check {
   int exitStatus() const;
 };
 
-// `s` as a JSON string: quoted, with " and \ escaped and control
-// characters as \u00XX.
+// `s` as a JSON string: quoted, with " and \ escaped, control characters
+// as \u00XX, and each byte that is not part of well-formed UTF-8 as the
+// lone low surrogate \udcXX (XX the byte), so that any bytes give valid
+// JSON and Python's surrogateescape gives the bytes back.
 std::string jsonString(std::string_view s);
 
 }  // namespace vorncheck

@@ -11,11 +11,12 @@
 namespace {
 
 const char kUsage[] =
-    "usage: vorncheck [--json | --records] RUN.PAR\n"
+    "usage: vorncheck [--json | --records] RUN.PAR [CONSOLE]\n"
     "Reads the parameter file RUN.PAR and every file it names, as vornv7 would read them\n"
     "from the current folder, without running the model and without writing any file, and\n"
     "reports every problem at once, one per line: FILE:LINE: error|warning|note: message,\n"
-    "then a summary (the run's span, its packets, the files it writes).\n"
+    "then a summary (the run's span, its packets, the files it writes). CONSOLE is the\n"
+    "console file the run will be given (vornv7 RUN.PAR CONSOLE), when it is given one.\n"
     "  --json     the findings and the summary as JSON\n"
     "  --records  the records of the parameter file as the program reads them, as JSON\n"
     "Exit status: 0 no finding, 1 errors, 2 warnings only, 3 a usage error.\n";
@@ -33,7 +34,7 @@ void put(const std::string& s) {
 
 int main(int argc, char** argv) {
   enum class Mode { text, json, records } mode = Mode::text;
-  std::string parfile;
+  std::string parfile, console;
   for (int k = 1; k < argc; ++k) {
     const std::string a = argv[k];
     if (a == "--json") {
@@ -43,18 +44,18 @@ int main(int argc, char** argv) {
     } else if (a == "--help" || a == "-h") {
       put(kUsage);
       return 0;
-    } else if (a.rfind("--", 0) == 0 || !parfile.empty()) {
+    } else if (a.rfind("--", 0) == 0 || !console.empty()) {
       std::fputs(kUsage, stderr);
       return 3;
     } else {
-      parfile = a;
+      (parfile.empty() ? parfile : console) = a;
     }
   }
   if (parfile.empty()) {
     std::fputs(kUsage, stderr);
     return 3;
   }
-  const vorncheck::Check c = vorncheck::CHECKPARAMETERS(parfile);
+  const vorncheck::Check c = vorncheck::CHECKPARAMETERS(parfile, console);
   switch (mode) {
     case Mode::text: put(vorncheck::textReport(c)); break;
     case Mode::json: put(vorncheck::jsonReport(c)); break;

@@ -55,6 +55,7 @@ Series readSeries(Walk& w, const std::string& file, bool velocity, std::int32_t 
           r.t = t;
           r.a = us[0];
           r.b = us[1];
+          r.c = us[2];
         }
       } catch (const IoFailure&) {
         if (w.lastResult == rio::ReadResult::eof) break;  // the end of the rows
@@ -219,8 +220,9 @@ void checkSeries(Context& c) {
     const Series& s = c.velocity[0];
     for (std::size_t j = s.start; j < s.rows.size() && j <= s.start + c.nvu; ++j) {
       std::int32_t errorcode = 0;
-      consider(CALCUSTAR(s.rows[j].a, s.rows[j].b, FRICTIONIN.fricp, nfricp, errorcode),
-               s.rows[j].t);
+      const float us = CALCUSTAR(s.rows[j].a, s.rows[j].b, FRICTIONIN.fricp, nfricp, errorcode);
+      consider(us, s.rows[j].t);
+      c.friction.push_back({s.rows[j].t, us, 0.0f, 0.0f});
     }
   } else if (nfricp <= 0 && c.stress.started) {
     const Series& s = c.stress;
@@ -228,6 +230,7 @@ void checkSeries(Context& c) {
       // The friction velocity of the Rouse numbers: u*c with -1, both with -2.
       if (nfricp != -1) consider(s.rows[j].a, s.rows[j].t);
       if (nfricp != 0) consider(s.rows[j].b, s.rows[j].t);
+      c.friction.push_back({s.rows[j].t, s.rows[j].a, s.rows[j].b, s.rows[j].c});
     }
   }
 }

@@ -82,20 +82,64 @@ bool isNumberStart(char c) { return (c >= '0' && c <= '9') || c == '-' || c == '
 
 }  // namespace
 
+namespace {
+
+// The length of the well-formed UTF-8 sequence at s[i] (shortest form, no
+// surrogates, at most U+10FFFF), or 0 when the bytes there are not one.
+std::size_t utf8Length(std::string_view s, std::size_t i) {
+  const auto at = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
+  const unsigned char c = at(i);
+  std::size_t n;
+  unsigned char lo = 0x80, hi = 0xBF;  // the range of the second byte
+  if (c < 0x80) return 1;
+  if (c >= 0xC2 && c <= 0xDF) {
+    n = 2;
+  } else if (c >= 0xE0 && c <= 0xEF) {
+    n = 3;
+    if (c == 0xE0) lo = 0xA0;
+    if (c == 0xED) hi = 0x9F;
+  } else if (c >= 0xF0 && c <= 0xF4) {
+    n = 4;
+    if (c == 0xF0) lo = 0x90;
+    if (c == 0xF4) hi = 0x8F;
+  } else {
+    return 0;
+  }
+  if (i + n > s.size() || at(i + 1) < lo || at(i + 1) > hi) return 0;
+  for (std::size_t k = 2; k < n; ++k) {
+    if (at(i + k) < 0x80 || at(i + k) > 0xBF) return 0;
+  }
+  return n;
+}
+
+}  // namespace
+
 std::string jsonString(std::string_view s) {
   std::string out = "\"";
-  for (char ch : s) {
+  char buf[8];
+  for (std::size_t i = 0; i < s.size();) {
+    const char ch = s[i];
     const unsigned char c = static_cast<unsigned char>(ch);
+    const std::size_t n = utf8Length(s, i);
     if (ch == '"' || ch == '\\') {
       out += '\\';
       out += ch;
     } else if (c < 0x20) {
-      char buf[8];
       std::snprintf(buf, sizeof buf, "\\u%04x", c);
       out += buf;
+    } else if (n == 0) {
+      // A byte that is not part of UTF-8 text: the low surrogate U+DC00 +
+      // byte, which Python's surrogateescape turns back into the byte.
+      std::snprintf(buf, sizeof buf, "\\udc%02x", c);
+      out += buf;
+      ++i;
+      continue;
     } else {
-      out += ch;
+      out.append(s.substr(i, n));
+      i += n;
+      continue;
     }
+    ++i;
   }
   return out + "\"";
 }
@@ -148,7 +192,15 @@ bool Walk::read(const rio::ReadEvent& e) {
   lastFile = fileOf(e.unit);
   lastLine = e.result == rio::ReadResult::ok ? e.lastLine : std::max(e.lastLine, 1LL);
   lastResult = e.result;
-  if (e.unit != inunit || inunit == 0) return false;
+  if (e.unit != inunit || inunit == 0) {
+    // An input error of the record layer itself (a record without a line
+    // end past its bound); the program's own message follows.
+    if (e.result == rio::ReadResult::error && e.why.rfind("read error on ", 0) == 0 &&
+        filesReported.insert(lastFile).second) {
+      add(Level::error, lastFile, lastLine, e.why);
+    }
+    return false;
+  }
   Record r;
   r.name = recordName(e.label);
   r.file = check_.parfile;
@@ -161,6 +213,12 @@ bool Walk::read(const rio::ReadEvent& e) {
         e.result == rio::ReadResult::ok &&
         (e.targets[k].kind == rio::ListTarget::Kind::text ? true : e.assigned && e.assigned[k]);
     r.values.push_back(valueOf(e.targets[k], assigned));
+  }
+  if (!e.cut.empty() && e.n == 1) {
+    add(Level::warning, check_.parfile, r.line,
+        "the record goes on past the " + std::to_string(e.targets[0].len) +
+            " characters the program keeps: it takes \"" + (r.values.empty() ? "" : r.values[0].text) +
+            "\" and drops \"" + e.cut + "\"");
   }
   std::string what = r.name;
   if (!r.fields.empty()) {

@@ -1,6 +1,7 @@
 // Files on units: opening statuses, record ends, the cut at the first
 // write, free-format records and the failures that end the program.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <string>
 #include <utility>
@@ -386,4 +387,79 @@ TEST_F(Units, AWalkSeesEveryReadAndGoesOnPastFailures) {
   EXPECT_EQ(seen.problems, 1);
   EXPECT_EQ(seen.opens, (std::vector<std::string>{"no-such-folder/out.txt"}));
   EXPECT_THROW(rio::listRead(10, a), IoFailure) << "without a walker a failure ends the run";
+}
+
+// No unit writes a file the run reads: an input closed long ago, one
+// reached through a link, one named while writes were held.
+TEST_F(Units, FilesReadAreNeverWrittenWhateverNameReachesThem) {
+  const std::string input = hundredLines();
+  writeFile("nodes.dat", input);
+  writeFile("stress.dat", input);
+  ::symlink("nodes.dat", "link.dat");
+  rio::forgetFilesRead();
+
+  // The log is opened and written before the inputs are known.
+  rio::holdWrites();
+  rio::openUnit(4, "stress.dat", rio::FileStatus::unknown, "log file");
+  rio::writeRecord(4, "the parameter echo");
+  rio::flushAllUnits();
+  EXPECT_EQ(readFile("stress.dat"), input) << "a held write reached the file";
+  rio::openUnit(2, "nodes.dat", rio::FileStatus::old, "node file");
+  rio::closeUnit(2);
+  try {
+    rio::openUnit(3, "stress.dat", rio::FileStatus::old, "bottom friction file");
+    ADD_FAILURE() << "the input was opened while the log has it";
+  } catch (const IoFailure& e) {
+    EXPECT_NE(e.message.find("already open on unit 4 for the log file"), std::string::npos);
+  }
+  rio::abandonAllUnits();
+  EXPECT_EQ(readFile("stress.dat"), input) << "the log was written over an input";
+
+  // After start-up: an output on a closed input, directly or through a link.
+  for (const char* name : {"nodes.dat", "link.dat"}) {
+    try {
+      rio::openUnit(9, name, rio::FileStatus::unknown, "statistics output");
+      ADD_FAILURE() << name << " was opened for output";
+    } catch (const IoFailure& e) {
+      EXPECT_NE(e.message.find("it is a file the run reads (the node file"), std::string::npos)
+          << e.message;
+    }
+  }
+  EXPECT_EQ(readFile("nodes.dat"), input);
+
+  // Held writes of a file that is no input reach it, in order, when
+  // released; and a new run starts with no file read.
+  rio::holdWrites();
+  rio::openUnit(8, "out.txt", rio::FileStatus::unknown, "log file");
+  for (int k = 0; k < 20000; ++k) rio::writeRecord(8, "record " + std::to_string(k));
+  EXPECT_EQ(readFile("out.txt"), "");
+  rio::releaseWrites();
+  rio::closeUnit(8);
+  const std::string out = readFile("out.txt");
+  EXPECT_EQ(out.substr(0, 10), "record 0\r\n");
+  EXPECT_EQ(out.substr(out.size() - 14), "record 19999\r\n");
+  rio::forgetFilesRead();
+  rio::openUnit(9, "nodes.dat", rio::FileStatus::unknown, "statistics output");
+  rio::closeUnit(9);
+}
+
+// A file without line ends (a device, a binary file) is a read error at
+// the bound of a record, naming the file and the record.
+TEST_F(Units, ARecordLongerThanTheBoundIsAReadError) {
+  writeFile("long.dat", "first\n" + std::string(rio::MAXRECORD - 1, 'x') + "\n" +
+                            std::string(rio::MAXRECORD + 1, 'y'));
+  rio::openUnit(7, "long.dat", rio::FileStatus::old);
+  std::string_view rec;
+  ASSERT_TRUE(rio::readRecord(7, rec));
+  ASSERT_TRUE(rio::readRecord(7, rec));
+  EXPECT_EQ(rec.size(), rio::MAXRECORD - 1);
+  try {
+    rio::readRecord(7, rec);
+    ADD_FAILURE() << "a record of " << rio::MAXRECORD + 1 << " bytes was read";
+  } catch (const IoFailure& e) {
+    EXPECT_NE(e.message.find("(file \"long.dat\"), record 3: no line end within 1048576 bytes"),
+              std::string::npos)
+        << e.message;
+  }
+  rio::closeUnit(7);
 }

@@ -268,7 +268,7 @@ class SmallRun(unittest.TestCase):
             change(work)
             r = run([VORN2NC, work], work)
             self.assertEqual(r.returncode, 1, r.stdout + r.stderr)
-            self.assertEqual([n for n in os.listdir(work) if ".nc" in n], [])
+            self.assertEqual([n for n in os.listdir(work) if ".nc" in n or "vorn2nc" in n], [])
             return r.stderr
         finally:
             shutil.rmtree(work)
@@ -295,6 +295,64 @@ class SmallRun(unittest.TestCase):
         err = self.failing(other_run)
         self.assertIn("sediment.out, record", err)
         self.assertIn("output schedule", err)
+
+
+    def copy(self):
+        work = tempfile.mkdtemp(prefix="vorn2nc-copy-")
+        self.addCleanup(shutil.rmtree, work)
+        for name in os.listdir(self.dir):
+            if not name.endswith(".nc"):
+                shutil.copy(os.path.join(self.dir, name), work)
+        return work
+
+    def test_no_file_of_the_run_is_ever_the_output(self):
+        work = self.copy()
+        os.symlink("run.par", os.path.join(work, "link.nc"))
+        for name, says in [("run.par", "parameter file"), ("small.log", "log"),
+                           ("stats.out", "output file"), ("vel1.dat", "velocity file"),
+                           ("lognodes.dat", "node file"), ("link.nc", "parameter file")]:
+            path = os.path.join(work, name)
+            with open(path, "rb") as f:
+                before = f.read()
+            r = run([VORN2NC, work, "-o", path], work)
+            self.assertEqual(r.returncode, 1, name + ": " + r.stdout + r.stderr)
+            self.assertIn("refusing to write %s: it is the run's %s" % (path, says), r.stderr)
+            with open(path, "rb") as f:
+                self.assertEqual(f.read(), before, name + " was changed")
+        self.assertEqual([n for n in os.listdir(work) if "vorn2nc" in n], [])
+
+    def test_a_run_that_ended_early_converts_without_biology_or_a_cut_frame(self):
+        """A run killed part way: no clean exit in the log, the biology
+        files (written at the end) empty, the last packet frame cut."""
+        work = self.copy()
+        log = os.path.join(work, "small.log")
+        with open(log) as f:
+            text = f.read()
+        with open(log, "w") as f:
+            f.write(text.replace("  Clean exit ", " Run interrupted by signal 15"))
+        for name in ("bio.out", "biomap.out"):
+            open(os.path.join(work, name), "w").close()
+        packets = os.path.join(work, "packets.out")
+        with open(packets, "r+b") as f:
+            f.truncate(os.path.getsize(packets) - 1000)
+            f.seek(0, os.SEEK_END)
+            f.seek(f.tell() - 200)
+            tail = f.read()
+        with open(packets, "r+b") as f:  # the cut falls on a whole record
+            f.truncate(os.path.getsize(packets) - 200 + tail.rindex(b"\n") + 1)
+        r = run([VORN2NC, work], work)
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertIn("bio.out is empty", r.stderr)
+        self.assertIn("biomap.out is empty", r.stderr)
+        self.assertIn("was cut short when the run ended; it is left out", r.stderr)
+        nc = os.path.join(work, "run.nc")
+        with netCDF4.Dataset(nc) as d:
+            self.assertNotIn("biology_points", d.groups)
+            self.assertNotIn("biology_map", d.groups)
+        with xr.open_dataset(nc, group="packets", decode_times=False) as p, \
+                xr.open_dataset(self.nc, group="packets", decode_times=False) as whole:
+            self.assertEqual(p.sizes["time"], whole.sizes["time"] - 1)
+            self.assertTrue(np.array_equal(p.x.values, whole.x.values[:-1], equal_nan=True))
 
 
 class DischargeRelease(unittest.TestCase):

@@ -1,10 +1,14 @@
 // vorncheck: the bundled examples pass clean; every problem class is found
 // with its file and line, in one pass; the exit statuses; the record walk.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <random>
 #include <regex>
 #include <string>
 #include <vector>
@@ -243,6 +247,29 @@ TEST_F(VorncheckTest, EveryProblemClassIsFoundWithItsFileAndLine) {
        "run.par", 9, Level::warning, "the settling velocity iniwstar is 0"},
       {"too few packets", "aldmouth-bank", [] { setLine("run.par", 13, "5.0e6 500 0.25 3.0"); },
        "run.par", 13, Level::warning, "only 500 packets enter the run"},
+      // What the run would fail on after its start-up.
+      {"unknown shuffling method", "aldmouth-bank", [] { setLine("run.par", 6, "7"); },
+       "run.par", 6, Level::error, "(\"Unknown method\")"},
+      {"settling velocity without a profile", "aldmouth-bank",
+       [] { setLine("run.par", 9, "-2147483649 0.0015 0.0003 0.05"); }, "run.par", 9,
+       Level::error, "gives a profile table that is not a number"},
+      {"negative settling velocity", "aldmouth-bank",
+       [] { setLine("run.par", 9, "0.0015 -0.001 0.0003 0.05"); }, "run.par", 9,
+       Level::warning, "the settling velocity bigwstar is negative"},
+      {"more exchanges than a step counts", "aldmouth-bank",
+       [] { setLine("run.par", 5, "0.25 1e-7"); }, "run.par", 5, Level::error,
+       "the run would never end"},
+      {"an output on the progress file", "aldmouth-bank",
+       [] { setLine("run.par", 28, "vornprog.out"); }, "run.par", 28, Level::error,
+       "the run writes its progress to vornprog.out"},
+      {"reversed biology thresholds", "aldmouth-bank", [] { setLine("run.par", 44, "0.2 0.02"); },
+       "run.par", 44, Level::warning, "the thresholds cmaplow, cmaphigh are reversed"},
+      {"a name past 120 characters", "aldmouth-bank",
+       [] { setLine("run.par", 25, std::string(118, 's') + ".out.old"); }, "run.par", 25,
+       Level::warning, "and drops \"ut.old\""},
+      {"an output named like a node file", "aldmouth-bank",
+       [] { setLine("run.par", 25, "lognodes.dat"); }, "run.par", 25, Level::error,
+       "it is a file the run reads (the node file)"},
   };
   const fs::path top = fs::current_path();
   int n = 0;
@@ -352,4 +379,124 @@ TEST_F(VorncheckTest, RecordWalkOfBothExamples) {
               std::string::npos);
     fs::current_path("..");
   }
+}
+
+namespace {
+
+// Runs the checker's binary in the current folder (as user `uid` when
+// given and the test runs as root), at most 60 s; its exit status, or -1.
+int runChecker(const std::vector<std::string>& args, int uid = -1) {
+  std::string cmd = "timeout 60 ";
+  if (uid >= 0 && ::geteuid() == 0) {
+    cmd += "setpriv --reuid=" + std::to_string(uid) + " --regid=" + std::to_string(uid) +
+           " --clear-groups ";
+  }
+  cmd += std::string("'") + VORNCHECK_BINARY + "'";
+  for (const auto& a : args) cmd += " '" + a + "'";
+  cmd += " > out.txt 2> err.txt";
+  const int rc = std::system(cmd.c_str());
+  return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+}
+
+}  // namespace
+
+// A FIFO or a device as a forcing file, or a file without line ends: the
+// check neither blocks nor grows a record without bound, and says what is
+// wrong with the file.
+TEST_F(VorncheckTest, FilesThatAreNotRegularOrHaveNoLineEndsAreRefusedAtOnce) {
+  copyExample("aldmouth-bank");
+  struct Case {
+    const char* what;
+    std::function<void()> make;
+    std::string says;
+  };
+  const std::vector<Case> cases = {
+      {"FIFO", [] { ::mkfifo("stress.dat", 0644); }, "it is not a regular file (a FIFO)"},
+      {"/dev/zero", [] { fs::create_symlink("/dev/zero", "stress.dat"); },
+       "it is not a regular file (a character device)"},
+      {"3 MB without a line end", [] { writeFile("stress.dat", std::string(3 << 20, '7')); },
+       "stress.dat:1: error: read error on unit"},
+  };
+  for (const Case& k : cases) {
+    fs::remove("stress.dat");
+    k.make();
+    EXPECT_EQ(runChecker({"run.par"}), 1) << k.what << "\n" << readFile("err.txt");
+    EXPECT_NE(readFile("out.txt").find(k.says), std::string::npos)
+        << k.what << "\n" << readFile("out.txt");
+  }
+}
+
+// Files the run would write but may not, and the console it is given.
+TEST_F(VorncheckTest, FilesTheRunCannotWriteAndItsConsoleAreErrors) {
+  copyExample("aldmouth-bank");
+  setLine("run.par", 1, "screen.txt");
+  Check c = vorncheck::CHECKPARAMETERS("run.par", "screen.txt");
+  EXPECT_TRUE(has(c, "run.par", 1, Level::error, "for the console output file")) << describe(c);
+  setLine("run.par", 1, "aldmouth.log");
+
+  // A read-only output, then a folder the run may not write in. As root the
+  // checker runs as nobody, who may read the files.
+  fs::permissions(".", fs::perms::all);
+  writeFile("stats.out", "");
+  fs::permissions("stats.out", fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  for (const auto& e : fs::directory_iterator(".")) {
+    if (e.path().filename() != "stats.out") {
+      fs::permissions(e.path(), fs::perms::others_read | fs::perms::others_write,
+                      fs::perm_options::add);
+    }
+  }
+  fs::permissions(dir_, fs::perms::others_exec, fs::perm_options::add);
+  EXPECT_EQ(runChecker({"run.par"}, 65534), 1);
+  EXPECT_NE(readFile("out.txt").find("run.par:25: error: the run cannot write stats.out: the file "
+                                     "exists and may not be written (read-only)"),
+            std::string::npos)
+      << readFile("out.txt") << readFile("err.txt");
+  fs::permissions(".", fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                           fs::perms::others_read | fs::perms::others_exec);
+  EXPECT_EQ(runChecker({"run.par"}, 65534), 1);
+  EXPECT_NE(readFile("out.txt").find("run.par:1: error: the run cannot write aldmouth.log: the "
+                                     "current folder may not be written"),
+            std::string::npos)
+      << readFile("out.txt") << readFile("err.txt");
+}
+
+// Names are bytes: any of them, UTF-8 or not, give valid JSON, and Python's
+// surrogateescape gives the bytes back (what vornens does with them).
+TEST_F(VorncheckTest, AnyBytesGiveJsonThatReadsBackToTheBytes) {
+  std::mt19937 rng(24);
+  const std::vector<std::string> pieces = {"a", "\xc3\xa9", "\xe2\x82\xac", "\xf0\x9f\x8c\x8a",
+                                           "\xff", "\xc3", "\xe2\x82", "\xed\xa0\x80", "\xc0\xaf",
+                                           "\x80", "\"", "\\", "\n", "\x7f", "\xf4\x90\x80\x80"};
+  std::string json = "[", hex;
+  for (int k = 0; k < 300; ++k) {
+    std::string s;
+    for (int n = rng() % 6; n > 0; --n) s += pieces[rng() % pieces.size()];
+    json += (k ? ", " : "") + vorncheck::jsonString(s);
+    for (unsigned char ch : s) {
+      char b[3];
+      std::snprintf(b, sizeof b, "%02x", ch);
+      hex += b;
+    }
+    hex += "\n";
+  }
+  writeFile("strings.json", json + "]");
+  writeFile("bytes.txt", hex);
+  writeFile("check.py",
+            "import json, os\n"
+            "got = [os.fsencode(s).hex() for s in json.load(open('strings.json', encoding='utf-8'))]\n"
+            "assert got == open('bytes.txt').read().split('\\n')[:-1], 'bytes differ'\n");
+  EXPECT_EQ(std::system("/usr/bin/python3 check.py > py.txt 2>&1"), 0) << readFile("py.txt");
+
+  // The record walk of a parameter file that names a file by bytes that
+  // are not UTF-8.
+  copyExample("aldmouth-bank");
+  fs::rename("stress.dat", "stress\xff.dat");
+  setLine("run.par", 8, "stress\xff.dat");
+  EXPECT_EQ(runChecker({"--records", "run.par"}), 0) << readFile("out.txt");
+  writeFile("walk.py",
+            "import json, os\n"
+            "r = json.load(open('out.txt', encoding='utf-8'))['records']\n"
+            "assert [os.fsencode(v) for x in r if x['name'] == 'friction' for v in x['values']] "
+            "== [b'stress\\xff.dat']\n");
+  EXPECT_EQ(std::system("/usr/bin/python3 walk.py > py.txt 2>&1"), 0) << readFile("py.txt");
 }

@@ -183,14 +183,21 @@ def summary_of_all(test, source, ens):
     return ncs
 
 
+# The ensemble folder's name: blanks, quotes, a command substitution,
+# backticks and a semicolon, none of which may ever run as shell text.
+HOSTILE_NAME = """ens $(touch touched) "q" 'a' `touch touched` ;b"""
+
+
 def planned_tiny(test, source, programs, folder):
-    """The tiny ensemble planned in `folder`; returns the ensemble folder.
-    `programs` are the paths of vornv7, vorn2nc and vorncheck."""
+    """The tiny ensemble planned in `folder`, in a folder with a hostile
+    name; returns the ensemble folder. `programs` are the paths of vornv7,
+    vorn2nc and vorncheck."""
     write_site(os.path.join(folder, "site"))
     bins = programs_folder(*programs, os.path.join(folder, "bin"))
-    r = vornens(source, "plan", write_toml(folder, bins))
+    ens = os.path.join(folder, HOSTILE_NAME)
+    r = vornens(source, "plan", write_toml(folder, bins), "-o", ens)
     test.assertEqual(r.returncode, 0, r.stdout + r.stderr)
-    return os.path.join(folder, "ens")
+    return ens
 
 
 def run_killing(test, source, ens, member, iniwstar, *args, **kw):
@@ -199,6 +206,7 @@ def run_killing(test, source, ens, member, iniwstar, *args, **kw):
     held = HeldMember(os.path.join(ens, member))
     r = vornens(source, "run", ens, *args, **kw)
     held.restore()
+    test.assertFalse(os.path.exists("touched"), "the folder's name ran as a command")
     test.assertIsNotNone(held.killed)
     test.assertEqual(r.returncode, 1, r.stdout + r.stderr)
     test.assertIn("3 of 4 members done", r.stdout)

@@ -251,6 +251,10 @@ class PlanOnExamples(unittest.TestCase):
             self.assertEqual(sorted(os.listdir(d)), ["bin", "site", "tiny.toml"])
         with open(toml, "w") as f:
             f.write(original)
+        r = et.vornens(SOURCE, "plan", toml, "-o", os.path.join(d, "ens\nsleep 9"))
+        self.assertEqual(r.returncode, 1, r.stdout + r.stderr)
+        self.assertIn("control character", r.stderr)
+        self.assertEqual(sorted(os.listdir(d)), ["bin", "site", "tiny.toml"])
         self.assertEqual(et.vornens(SOURCE, "plan", toml).returncode, 0)
         r = et.vornens(SOURCE, "plan", toml)
         self.assertEqual(r.returncode, 1)

@@ -31,10 +31,19 @@ SLURM_JOBS = "slurm.jobs"
 TAIL_LINES = 5
 
 
-def sbatch_word(text):
-    """A value of an #SBATCH line: sbatch takes double quotes there, not
-    the shell's single ones."""
-    return '"%s"' % text if any(c.isspace() or c == "'" for c in text) else text
+def job_name(final):
+    """The Slurm job name of an ensemble: its folder's name, with every
+    character other than letters, digits, '.', '_' and '-' made '_' (it
+    stands on an #SBATCH line, which no quoting protects)."""
+    base = "".join(c if c.isascii() and (c.isalnum() or c in "._-") else "_"
+                   for c in os.path.basename(final))
+    return "vornens-" + base
+
+
+def slurm_output(final):
+    """The per-task log files of the job array (given to sbatch as an
+    argument, never written on an #SBATCH line)."""
+    return os.path.join(final, "slurm-logs", "%a.%A.out")
 
 
 def write_scripts(final, folder, programs, count):
@@ -65,18 +74,16 @@ exit "$s"
 """ % {"final": q(final), "vornv7": q(programs["vornv7"]), "vorn2nc": q(programs["vorn2nc"])}
     slurm = """#!/bin/sh
 #SBATCH --job-name=%(name)s
-#SBATCH --output=%(logs)s
 #SBATCH --ntasks=1
 #SBATCH --cpus-per-task=1
 # The members of the ensemble %(final)s as a Slurm job array:
 # task N runs the member on line N of members.txt. To submit every member by hand:
-#   sbatch --array=1-%(count)d %(final)s/slurm.sh
+#   sbatch --array=1-%(count)d --output=%(logs)s %(script)s
 member=$(sed -n "${SLURM_ARRAY_TASK_ID:?submit with --array}p" %(final)s/members.txt)
 if [ -z "$member" ]; then echo "no member $SLURM_ARRAY_TASK_ID in members.txt" >&2; exit 2; fi
 exec %(final)s/member.sh "$member"
-""" % {"final": q(final), "count": count,
-       "name": sbatch_word("vornens-" + os.path.basename(final)),
-       "logs": sbatch_word(os.path.join(final, "slurm-logs", "%a.%A.out"))}
+""" % {"final": q(final), "count": count, "name": job_name(final),
+       "logs": q(slurm_output(final)), "script": q(os.path.join(final, SLURM_SCRIPT))}
     for name, text in ((MEMBER_SCRIPT, member), (SLURM_SCRIPT, slurm)):
         p = os.path.join(folder, name)
         with open(p, "w") as f:
@@ -281,7 +288,9 @@ def reconcile_joblog(ensemble, say):
 def run_parallel(ensemble, jobs, resume, todo, progress):
     exe = shutil.which("parallel")
     log = os.path.join(ensemble.folder, JOBLOG)
-    cmd = [exe, "--jobs", str(jobs) if jobs else "100%", "--joblog", log]
+    # --quote: parallel runs the command's words as they are, never as
+    # shell text (the folder's path may hold blanks, quotes or $(...)).
+    cmd = [exe, "--quote", "--jobs", str(jobs) if jobs else "100%", "--joblog", log]
     if resume:
         cmd.append("--resume-failed")
     cmd += ["--arg-file", os.path.join(ensemble.folder, "members.txt"),
@@ -355,6 +364,7 @@ def run_slurm(ensemble, jobs, todo_members, progress, say):
     tasks = array_text(m.number for m in todo_members)
     array = tasks + ("%%%d" % jobs if jobs else "")
     r = subprocess.run(["sbatch", "--parsable", "--array=" + array,
+                        "--output=" + slurm_output(ensemble.folder),
                         os.path.join(ensemble.folder, SLURM_SCRIPT)],
                        capture_output=True, text=True)
     if r.returncode != 0:

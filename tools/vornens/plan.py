@@ -105,6 +105,14 @@ def plan(ens, programs=None, force=False, say=print):
     names = ["m%0*d" % (width, k + 1) for k in range(len(members))]
 
     final = ens.folder
+    # Paths go into member.sh and slurm.sh, quoted: a control character (a
+    # newline above all) would still end a comment line and start a live one.
+    for what, path in [("the ensemble folder", final)] + [
+            ("the program " + k, v) for k, v in sorted(progs.items())]:
+        bad = [c for c in path if ord(c) < 32 or ord(c) == 127]
+        if bad:
+            raise EnsembleError("%s %r holds a control character (%r); choose a name without "
+                                "one" % (what, path, bad[0]))
     if os.path.lexists(final):
         if not force:
             raise EnsembleError("%s exists; give --force to plan it again (its members and "
