@@ -262,6 +262,24 @@ class PlanOnExamples(unittest.TestCase):
         self.assertEqual(et.vornens(SOURCE, "plan", toml, "--force").returncode, 0)
 
 
+    def test_a_file_name_that_is_not_utf8_is_carried_to_every_member(self):
+        d = scratch(self)
+        par = et.write_site(os.path.join(d, "site"))
+        name = b"vel2\xff.dat"
+        os.rename(os.path.join(d, "site", "vel2.dat"), os.path.join(os.fsencode(d), b"site", name))
+        with open(par, "rb") as f:
+            text = f.read()
+        with open(par, "wb") as f:
+            f.write(text.replace(b"\nvel2.dat\n", b"\n" + name + b"\n"))
+        progs = et.programs_folder(VORNV7, VORN2NC, VORNCHECK, os.path.join(d, "bin"))
+        r = et.vornens(SOURCE, "plan", et.write_toml(d, progs))
+        self.assertEqual(r.returncode, 0, r.stdout + r.stderr)
+        member = os.path.join(os.fsencode(d), b"ens", b"m01")
+        self.assertTrue(os.path.exists(os.path.join(member, name)))
+        with open(os.path.join(member, b"run.par"), "rb") as f:
+            self.assertIn(b"\n" + name + b"\n", f.read())
+
+
 class ParallelRun(unittest.TestCase):
     def test_a_killed_member_reruns_alone_and_the_summary_matches_the_members(self):
         d = scratch(self)
