@@ -22,6 +22,8 @@ rm -rf "$scratch"
 mkdir -p "$scratch"
 scratch="$(cd "$scratch" && pwd)"
 cp "$example"/*.dat "$example"/run.par "$scratch"/
+# The site: where the run lies on Earth, with its made-up coast and habitats.
+for f in "$example"/site.toml "$example"/*.geojson; do [ -f "$f" ] && cp "$f" "$scratch"/; done
 cd "$scratch"
 echo "demo: running examples/$name in $scratch"
 start=$(date +%s)
@@ -65,7 +67,19 @@ if [ -x "$build/vorn2nc" ]; then
   echo "  import xarray as xr, matplotlib.pyplot as plt"
   echo "  xr.open_dataset(\"$nc\", group=\"map\").layer_concentration.isel(time=-1).plot()"
   echo "  plt.show()"
+  # The GIS layers, placed on Earth by the site.
+  if [ -x "$build/vorngis" ] && [ -f "$scratch/site.toml" ]; then
+    echo "demo: GIS layers of the run"
+    "$build/vorngis" "$scratch/run.nc" | sed 's/^/  /'
+    gis="$scratch/gis"
+    case "$gis" in "$root"/*) gis="${gis#"$root"/}" ;; esac
+    echo "demo: open them in QGIS: Layer > Add Layer > Add Raster Layer, $gis/layer_concentration.tif"
+    echo "  (one band per map frame; the band's description gives its time), and Add Vector"
+    echo "  Layer, $gis/run.gpkg (points, track, ellipses, packets, plume outline); in Google"
+    echo "  Earth: File > Open, $gis/run.kml, and play the time slider."
+  fi
 else
-  echo "demo: no NetCDF file: vorn2nc was not built, for want of netcdf-c."
-  echo "  sudo apt-get install libnetcdf-dev, then make demo again"
+  echo "demo: no NetCDF file and no GIS layers: vorn2nc was not built, for want of netcdf-c."
+  echo "  sudo apt-get install libnetcdf-dev libproj-dev libgdal-dev gdal-bin libtomlplusplus-dev,"
+  echo "  then make demo again"
 fi

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # The Debian packages the project needs besides its compiler, CMake,
 # GoogleTest and Google Benchmark, in two sets:
-#   demo  what `make demo` runs: netcdf-c for vorn2nc; matplotlib, xarray
-#         and netCDF4 of the system Python for the figures and the NetCDF
-#         snippet.
+#   demo  what `make demo` runs: netcdf-c for vorn2nc; PROJ, GDAL (and its
+#         tools) and toml++ for the site and the GIS layers (vorngis);
+#         matplotlib, xarray, netCDF4 and GDAL's bindings of the system
+#         Python for the figures and the NetCDF snippet.
 #   test  the demo's set, and the ensemble engines that the tests of
 #         vornens drive: GNU parallel, and Slurm with munge (daemons and
 #         clients, without their recommended plugins). Installed so that no
@@ -20,7 +21,12 @@ set_name="${1:-demo}"
 python=/usr/bin/python3
 missing=()
 [ -f /usr/include/netcdf.h ] || missing+=(libnetcdf-dev)
-for pair in matplotlib:python3-matplotlib xarray:python3-xarray netCDF4:python3-netcdf4; do
+[ -f /usr/include/proj.h ] || missing+=(libproj-dev)
+[ -f /usr/include/gdal/gdal.h ] || missing+=(libgdal-dev)
+command -v gdalinfo >/dev/null || missing+=(gdal-bin)
+[ -f /usr/include/toml++/toml.h ] || missing+=(libtomlplusplus-dev)
+for pair in matplotlib:python3-matplotlib xarray:python3-xarray netCDF4:python3-netcdf4 \
+            osgeo:python3-gdal; do
   "$python" -c "import ${pair%%:*}" 2>/dev/null || missing+=("${pair#*:}")
 done
 services=()

@@ -22,7 +22,13 @@ Figures written into --out (default RUNDIR/plots), one per output found:
   sediment.png       friction velocities, zw, the settling velocity in
                      force, Rouse numbers, packets live and broken up, and
                      the broken-up fraction kbreak/ktotal, in time
-Needs matplotlib (Debian: apt-get install python3-matplotlib).
+With a site file (site.toml beside the parameter file, or --site FILE) the
+map, the cloud and the exposure are drawn where they lie on Earth: in
+longitude and latitude for a site whose origin is given as lon, lat, in the
+CRS's kilometres for one given in a projected CRS, over the site's layers
+(coast, habitats by their type, other sites); --no-site draws the run's own
+frame. Needs matplotlib (Debian: apt-get install python3-matplotlib), and
+for a site GDAL's Python bindings (python3-gdal).
 """
 import argparse
 import math
@@ -274,6 +280,177 @@ def outputs_of(par, rundir):
 # ---------------------------------------------------------------------------
 # Figures
 
+# ---------------------------------------------------------------------------
+# The site: where the run's frame lies on Earth
+
+class Site:
+    """The run's frame placed by a site file: run metres to the figure's
+    coordinates (longitude and latitude, or the site CRS's km), and the
+    site's layers in them. PROJ does the geodesy, through GDAL's osr."""
+
+    KIND_STYLE = {"coastline": dict(fc="#e6d8ad", ec="#8c7a4b", lw=0.8, zorder=0.5),
+                  "site": dict(fc="none", ec="0.3", lw=1.0, ls="--", zorder=0.7)}
+
+    def __init__(self, path):
+        import tomllib
+        from osgeo import ogr, osr
+        osr.UseExceptions()
+        ogr.UseExceptions()
+        self.ogr, self.osr = ogr, osr
+        self.path = path
+        with open(path, "rb") as f:
+            s = tomllib.load(f)
+        self.name = s.get("name", "")
+        rot = math.radians(float(s.get("rotation", 0.0)))
+        self.cos, self.sin = math.cos(rot), math.sin(rot)
+        o = s["origin"]
+        self.frame = osr.SpatialReference()
+        if "crs" in o:
+            self.frame.SetFromUserInput(o["crs"])
+            self.x0, self.y0 = float(o["x"]), float(o["y"])
+            self.geographic = False
+            self.target = self.frame.Clone()
+            self.scale = 0.001  # the CRS's metres as km
+            self.xlabel = "easting (km, %s)" % self.frame.GetName()
+            self.ylabel = "northing (km)"
+        else:
+            self.frame.ImportFromProj4("+proj=tmerc +lat_0=%r +lon_0=%r +k=1 +x_0=0 +y_0=0 "
+                                       "+datum=WGS84 +units=m +no_defs" % (o["lat"], o["lon"]))
+            self.x0 = self.y0 = 0.0
+            self.geographic = True
+            self.target = osr.SpatialReference()
+            self.target.ImportFromEPSG(4326)
+            self.scale = 1.0
+            self.lat0 = float(o["lat"])
+            self.xlabel, self.ylabel = "longitude (\u00b0E)", "latitude (\u00b0N)"
+        for r in (self.frame, self.target):
+            r.SetAxisMappingStrategy(osr.OAMS_TRADITIONAL_GIS_ORDER)
+        self.to_target = osr.CoordinateTransformation(self.frame, self.target)
+        folder = os.path.dirname(os.path.abspath(path))
+        self.layers = [dict(l, path=os.path.join(folder, l["file"])) for l in s.get("layers", [])]
+
+    def xy(self, xs, ys):
+        """Run coordinates (m) to the figure's: lists of the same length."""
+        pts = [(self.x0 + x * self.cos + y * self.sin, self.y0 - x * self.sin + y * self.cos)
+               for x, y in zip(xs, ys)]
+        if not pts:
+            return [], []
+        if self.geographic:
+            pts = [p[:2] for p in self.to_target.TransformPoints(pts)]
+        return [p[0] * self.scale for p in pts], [p[1] * self.scale for p in pts]
+
+    def grid(self, xe, ye):
+        """The figure coordinates of a grid of cell edges (m): 2-D lists."""
+        X, Y = [], []
+        for y in ye:
+            gx, gy = self.xy(xe, [y] * len(xe))
+            X.append(gx)
+            Y.append(gy)
+        return X, Y
+
+    def frame_axes(self, ax, xe=None, ye=None):
+        """Labels, equal distances along both axes (a degree of longitude is
+        cos(latitude) of one of latitude) and, given a grid's edges (m), its
+        extent as the limits."""
+        ax.set_xlabel(self.xlabel)
+        ax.set_ylabel(self.ylabel)
+        if xe is not None:
+            X, Y = self.grid([xe[0], xe[-1]], [ye[0], ye[-1]])
+            xs, ys = [v for r in X for v in r], [v for r in Y for v in r]
+            ax.set_xlim(min(xs), max(xs))
+            ax.set_ylim(min(ys), max(ys))
+        ax.set_aspect(1.0 / math.cos(math.radians(self.lat0)) if self.geographic else "equal",
+                      adjustable="box" if xe is not None else "datalim")
+        ax.grid(alpha=0.35, lw=0.5)
+
+    def draw_layers(self, ax):
+        """The site's layers under the data: coastlines filled as land,
+        habitats coloured by their type, other sites outlined; the first
+        shape of each kind and habitat type carries its legend label."""
+        from matplotlib.patches import Polygon
+        ogr = self.ogr
+        kinds = {}
+        labelled = set()
+        palette = ["#9ecae1", "#a1d99b", "#fdae6b", "#bcbddc", "#fa9fb5", "#c7e9b4"]
+        for l in self.layers:
+            ds = ogr.Open(l["path"])
+            if ds is None:
+                continue
+            layer = ds.GetLayer(0)
+            to = self.osr.CoordinateTransformation(layer.GetSpatialRef(), self.target) \
+                if layer.GetSpatialRef() is not None else None
+            for feat in layer:
+                g = feat.GetGeometryRef()
+                if g is None:
+                    continue
+                g = g.Clone()
+                if to is not None:
+                    g.Transform(to)
+                label = l["name"]
+                style = dict(self.KIND_STYLE.get(l["kind"], {}))
+                if l["kind"] == "habitat":
+                    label = feat.GetField(l["attribute"]) if l.get("attribute") else l["name"]
+                    if label not in kinds:
+                        kinds[label] = palette[len(kinds) % len(palette)]
+                    style = dict(fc=kinds[label], ec="0.35", lw=0.6, alpha=0.75, zorder=0.6)
+                elif l["kind"] not in self.KIND_STYLE:
+                    style = dict(fc="none", ec="0.5", lw=0.8, zorder=0.7)
+                for ring in self.rings(g):
+                    pts = [(x * self.scale, y * self.scale) for x, y in ring]
+                    if len(pts) < 2:
+                        continue
+                    if label not in labelled:
+                        labelled.add(label)
+                        style["label"] = label
+                    ax.add_patch(Polygon(pts, closed=g.GetDimension() == 2, **style))
+                    style.pop("label", None)
+
+    def rings(self, g):
+        """Every ring or line of a geometry as (x, y) lists."""
+        if g.GetGeometryCount() == 0:
+            return [[(g.GetX(k), g.GetY(k)) for k in range(g.GetPointCount())]]
+        out = []
+        for k in range(g.GetGeometryCount()):
+            out += self.rings(g.GetGeometryRef(k))
+        return out
+
+
+def site_of(rundir, par, given, off):
+    """The run's site, or None: --site, else site.toml beside the parameter file."""
+    if off:
+        return None
+    path = given or os.path.join(os.path.dirname(os.path.abspath(par)), "site.toml")
+    if not os.path.isfile(path):
+        if given:
+            raise LayoutError("%s: no such site file" % given)
+        return None
+    try:
+        return Site(path)
+    except ImportError:
+        print("plot_run: the site is not drawn: GDAL's Python bindings are missing "
+              "(apt-get install python3-gdal)", file=sys.stderr)
+        return None
+
+
+def cell_edges(xg, yg):
+    """The edges (m) of a grid of cell centres (km)."""
+    dx = (xg[1] - xg[0]) if len(xg) > 1 else 1.0
+    dy = (yg[1] - yg[0]) if len(yg) > 1 else 1.0
+    xe = [(x - dx / 2) * 1000.0 for x in xg] + [(xg[-1] + dx / 2) * 1000.0]
+    ye = [(y - dy / 2) * 1000.0 for y in yg] + [(yg[-1] + dy / 2) * 1000.0]
+    return xe, ye
+
+
+def draw_grid(ax, site, xg, yg, values, **kw):
+    """A map of cell values: in the run's frame (km), or placed by the site."""
+    if site is None:
+        return ax.imshow(values, origin="lower", extent=cell_extent(xg, yg), aspect="equal", **kw)
+    X, Y = site.grid(*cell_edges(xg, yg))
+    import numpy as np
+    v = np.ma.masked_invalid(np.asarray(values, dtype=float))
+    return ax.pcolormesh(X, Y, v, shading="flat", zorder=1, **kw)
+
+
 def cell_extent(xg, yg):
     """The outer edges of a grid of cell centres, for imshow."""
     dx = (xg[1] - xg[0]) if len(xg) > 1 else 1.0
@@ -287,8 +464,12 @@ def map_size(extent):
     return (7.5, min(10.0, max(3.0, 1.4 + 6.0 * aspect)))
 
 
-def colorbar(fig, ax, im, label, extend="neither"):
-    """A colour bar beside a map, as tall as the map itself."""
+def colorbar(fig, ax, im, label, extend="neither", site=None):
+    """A colour bar beside a map, as tall as the map itself (beside a map
+    placed by a site, whose box its aspect sets, one that follows the box)."""
+    if site is not None:
+        fig.colorbar(im, ax=ax, label=label, extend=extend, fraction=0.04, pad=0.02)
+        return
     from mpl_toolkits.axes_grid1 import make_axes_locatable
     cax = make_axes_locatable(ax).append_axes("right", size="4%", pad=0.1)
     fig.colorbar(im, cax=cax, label=label, extend=extend)
@@ -326,7 +507,7 @@ def layer_of(record, where):
     return v[6], v[7]
 
 
-def plot_map(plt, path, out, frame, points, layer, log):
+def plot_map(plt, path, out, frame, points, layer, log, site=None):
     from matplotlib.colors import LogNorm
     nframes, xg, yg, frames = read_map(path)
     if not frames:
@@ -347,20 +528,55 @@ def plot_map(plt, path, out, frame, points, layer, log):
         top = max(positive) if positive else 1.0
         norm = LogNorm(vmin=top * 1e-4, vmax=top, clip=False)
         colours = colours.with_extremes(under=colours(0.0), bad=colours(0.0))
-    im = ax.imshow(cmap, origin="lower", extent=extent, cmap=colours, aspect="equal", norm=norm)
+    if site is not None and not log:
+        # Cells the plume never reached leave the site's layers visible.
+        colours = colours.with_extremes(under=(0, 0, 0, 0))
+        positive = [v for row in cmap for v in row if v > 0 and not math.isnan(v)]
+        norm = None
+        kw = dict(vmin=min(positive) * 0.999 if positive else 1e-12)
+    else:
+        kw = {}
+    im = draw_grid(ax, site, xg, yg, cmap, cmap=colours, norm=norm, **kw)
+    frame_axes(ax, site, xg, yg)
     colorbar(fig, ax, im, "concentration (g/m$^3$)" + (", log scale" if log else ""),
-             "min" if log else "neither")
-    if points:
-        ax.plot([p[0] * 0.001 for p in points], [p[1] * 0.001 for p in points], "r^",
-                label="sampling points")
-    ax.plot([0], [0], "w+", markersize=12, markeredgewidth=2, label="release point")
+             "min" if log else "neither", site)
+    mark(ax, site, points, "w+" if site is None else "k+")
     ax.legend(loc="upper left", fontsize="small", facecolor="0.85")
-    ax.set_xlabel("x (km)")
-    ax.set_ylabel("y (km)")
-    ax.set_title("Concentration in the layer z %g\u2013%g m, day %.3f\n(map frame %d of %d)"
-                 % (layer[0], layer[1], t, frame, len(frames)))
+    ax.set_title("Concentration in the layer z %g\u2013%g m, day %.3f\n(map frame %d of %d)%s"
+                 % (layer[0], layer[1], t, frame, len(frames), site_title(site)))
     save(plt, fig, out)
     return xg, yg
+
+
+def mark(ax, site, points, release_style):
+    """The sampling points and the release point, and under them the site's layers."""
+    if site is not None:
+        site.draw_layers(ax)
+    if points:
+        px, py = to_figure(site, [p[0] for p in points], [p[1] for p in points])
+        ax.plot(px, py, "r^", label="sampling points", zorder=5)
+    rx, ry = to_figure(site, [0.0], [0.0])
+    ax.plot(rx, ry, release_style, markersize=12, markeredgewidth=2, label="release point",
+            zorder=5)
+
+
+def to_figure(site, xs, ys):
+    """Run coordinates (m) as the figure draws them: km, or placed by the site."""
+    if site is None:
+        return [x * 0.001 for x in xs], [y * 0.001 for y in ys]
+    return site.xy(xs, ys)
+
+
+def frame_axes(ax, site, xg=None, yg=None):
+    if site is None:
+        ax.set_xlabel("x (km)")
+        ax.set_ylabel("y (km)")
+    else:
+        site.frame_axes(ax, *(cell_edges(xg, yg) if xg is not None else (None, None)))
+
+
+def site_title(site):
+    return "" if site is None or not site.name else ", " + site.name
 
 
 def ellipse(xm, ym, l1, l2, theta_deg):
@@ -386,7 +602,7 @@ def spread_labels(ax, places, width, height):
                         bbox=dict(boxstyle="round,pad=0.1", fc="white", ec="none", alpha=0.7))
 
 
-def plot_cloud(plt, path, out):
+def plot_cloud(plt, path, out, site=None):
     from matplotlib import cm
     from matplotlib.collections import LineCollection
     from matplotlib.colors import Normalize
@@ -397,8 +613,9 @@ def plot_cloud(plt, path, out):
     norm = Normalize(vmin=t0, vmax=t1 if t1 > t0 else t0 + 1)
     colours = cm.get_cmap("viridis")
     fig, ax = plt.subplots(figsize=(8, 6.5))
-    xs = [r[1] * 0.001 for r in rows]
-    ys = [r[2] * 0.001 for r in rows]
+    xs, ys = to_figure(site, [r[1] for r in rows], [r[2] for r in rows])
+    if site is not None:
+        site.draw_layers(ax)
     # The track, coloured by time like the ellipses.
     track = LineCollection([[(xs[k], ys[k]), (xs[k + 1], ys[k + 1])] for k in range(len(xs) - 1)],
                            cmap=colours, norm=norm, linewidths=1.2, zorder=2)
@@ -409,9 +626,11 @@ def plot_cloud(plt, path, out):
     for k in picks:
         day, xm, ym, _, l1, l2, theta = rows[k][:7]
         ex, ey = ellipse(xm, ym, l1, l2, theta)
+        ex, ey = to_figure(site, [x * 1000.0 for x in ex], [y * 1000.0 for y in ey])
         ax.plot(ex, ey, "-", color=colours(norm(day)), lw=1.0, zorder=1)
         outline += list(zip(ex, ey))
-    ax.plot([0], [0], "k+", markersize=12, markeredgewidth=2, label="release point", zorder=5)
+    rx, ry = to_figure(site, [0.0], [0.0])
+    ax.plot(rx, ry, "k+", markersize=12, markeredgewidth=2, label="release point", zorder=5)
     ax.plot(xs[0], ys[0], "o", mfc="none", mec="green", mew=2, ms=11, zorder=5,
             label="start, day %.2f" % t0)
     ax.plot(xs[-1], ys[-1], "s", mfc="none", mec="red", mew=2, ms=10, zorder=5,
@@ -419,7 +638,10 @@ def plot_cloud(plt, path, out):
     ax.plot([], [], "-", color=colours(0.5), lw=1.2, label="centre of mass (labels: day)")
     ax.plot([], [], "-", color=colours(0.8), lw=1.0,
             label="2-sigma principal-axis ellipses (labels: day)")
-    ax.set_aspect("equal", adjustable="datalim")
+    if site is None:
+        ax.set_aspect("equal", adjustable="datalim")
+    else:
+        site.frame_axes(ax)
     ax.update_datalim(outline + list(zip(xs, ys)))
     ax.autoscale_view()
     span = max(max(x for x, _ in outline) - min(x for x, _ in outline),
@@ -431,7 +653,7 @@ def plot_cloud(plt, path, out):
         day, xm, ym, _, l1, _, theta = rows[k][:7]
         a = 2 * math.sqrt(max(l1, 0.0))
         th = math.radians(theta)
-        tx, ty = (xm + a * math.cos(th)) * 0.001, (ym + a * math.sin(th)) * 0.001
+        (tx,), (ty,) = to_figure(site, [xm + a * math.cos(th)], [ym + a * math.sin(th)])
         ax.plot([tx], [ty], "o", color=colours(norm(day)), ms=3.5, zorder=3)
         tips.append((tx, ty, "%.2f" % day, "0.1"))
     for k in picks:
@@ -440,24 +662,31 @@ def plot_cloud(plt, path, out):
     spread_labels(ax, [(xs[k], ys[k], "%.2f" % rows[k][0], "0.1") for k in picks] + tips,
                   0.11 * span, 0.045 * span)
     fig.colorbar(cm.ScalarMappable(norm=norm, cmap=colours), ax=ax, label="time (day)")
-    ax.set_xlabel("x (km)")
-    ax.set_ylabel("y (km)")
-    ax.set_title("Packet cloud: centre of mass and spread, days %.2f to %.2f" % (t0, t1))
+    if site is None:
+        ax.set_xlabel("x (km)")
+        ax.set_ylabel("y (km)")
+        ax.grid(alpha=0.3)
+    ax.set_title("Packet cloud: centre of mass and spread, days %.2f to %.2f%s"
+                 % (t0, t1, site_title(site)))
     ax.legend(fontsize="small", loc="best")
-    ax.grid(alpha=0.3)
     save(plt, fig, out)
 
 
-def plot_biomap(plt, path, out, xg, yg, thresholds, layer):
+def plot_biomap(plt, path, out, xg, yg, thresholds, layer, site=None):
     grid = read_biomap(path, len(xg), len(yg))
     extent = cell_extent(xg, yg)
     fig, ax = plt.subplots(figsize=map_size(extent))
-    im = ax.imshow(grid, origin="lower", extent=extent, cmap="magma", aspect="equal")
-    colorbar(fig, ax, im, "exposure (equivalent days)")
-    ax.plot([0], [0], "c+", markersize=12, markeredgewidth=2, label="release point")
+    colours = plt.get_cmap("magma_r")
+    kw = {}
+    if site is not None:
+        positive = [v for row in grid for v in row if v > 0 and not math.isnan(v)]
+        colours = colours.with_extremes(under=(0, 0, 0, 0))
+        kw = dict(vmin=min(positive) * 0.999 if positive else 1e-12)
+    im = draw_grid(ax, site, xg, yg, grid, cmap=colours if site is not None else "magma", **kw)
+    frame_axes(ax, site, xg, yg)
+    colorbar(fig, ax, im, "exposure (equivalent days)", site=site)
+    mark(ax, site, [], "c+" if site is None else "k+")
     ax.legend(loc="upper left", fontsize="small", facecolor="0.85")
-    ax.set_xlabel("x (km)")
-    ax.set_ylabel("y (km)")
     ax.set_title("Biology exposure on the map, layer z %g\u2013%g m\n"
                  "weight 0 at or below %g g/m$^3$, 1 at or above %g g/m$^3$"
                  % (layer[0], layer[1], thresholds[0], thresholds[1]))
@@ -518,6 +747,9 @@ def main(argv):
     ap.add_argument("--frame", type=int, help="map frame to draw, from 1 (default the last)")
     ap.add_argument("--log", action="store_true",
                     help="logarithmic colour scale for the concentration map")
+    ap.add_argument("--site", help="the run's site file (default site.toml beside the "
+                    "parameter file, when there is one)")
+    ap.add_argument("--no-site", action="store_true", help="draw the run's own frame only")
     a = ap.parse_args(argv)
     try:
         import matplotlib
@@ -532,6 +764,7 @@ def main(argv):
     written = []
     try:
         found = outputs_of(par, a.rundir)
+        site = site_of(a.rundir, par, a.site, a.no_site)
         points = []
         if "concentration" in found:
             records = [free_numbers(r, par) for r in found["concentration"][1]]
@@ -547,20 +780,20 @@ def main(argv):
         if "map" in found:
             layer = layer_of(found["map"][1][0], par)
             grid = plot_map(plt, found["map"][0], os.path.join(out, "map.png"), a.frame, points,
-                            layer, a.log)
+                            layer, a.log, site)
             written.append("map.png")
         if "statistics" in found:
-            plot_cloud(plt, found["statistics"][0], os.path.join(out, "cloud.png"))
+            plot_cloud(plt, found["statistics"][0], os.path.join(out, "cloud.png"), site)
             written.append("cloud.png")
         if "biology_map" in found and grid is not None:
             thresholds = free_numbers(found["biology_map"][1][0], par)[:2]
             plot_biomap(plt, found["biology_map"][0], os.path.join(out, "biology_map.png"),
-                        grid[0], grid[1], thresholds, layer)
+                        grid[0], grid[1], thresholds, layer, site)
             written.append("biology_map.png")
         if "sediment" in found:
             plot_sediment(plt, found["sediment"][0], os.path.join(out, "sediment.png"))
             written.append("sediment.png")
-    except (LayoutError, OSError, ValueError, IndexError) as e:
+    except (LayoutError, OSError, ValueError, IndexError, KeyError, RuntimeError) as e:
         sys.exit("plot_run: %s" % e)
     for w in written:
         print(os.path.join(out, w))

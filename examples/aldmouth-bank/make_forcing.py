@@ -13,14 +13,21 @@ cover two weeks from day 152 (1 June) of 2026, hourly:
     raise the combined friction velocity u*cw and thicken the wave boundary
     layer.
 
+The site (site.toml) puts the release point at 2.30 E, 54.85 N, on the open
+sea; the script also writes its made-up coast (coast.geojson: the headland
+of Aldmouth Ness) and benthic habitats (habitats.geojson, field "type").
+
 Run it from anywhere: the files are written next to this script.
     python3 make_forcing.py
 Only the Python standard library is used.
 """
 import math
 import os
+import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.dirname(HERE))
+import sitelayers  # noqa: E402  (examples/sitelayers.py: the made-up layers' shapes)
 
 YEAR = 2026
 DAY0 = 152.0            # first record, day of the year (1 June 2026, 00:00)
@@ -28,6 +35,8 @@ HOURS = 14 * 24         # two weeks of hourly records (337 rows)
 METERS = [1.0, 3.0, 6.0, 11.0]          # current-meter heights above the bed, m
 DEPTH = 20.0                             # water depth, m
 LOG_NODES = [0.05, 0.1, 0.2, 0.4, 0.7, 1.0]  # log layer, m; the top one is the lowest meter
+
+ORIGIN_LON, ORIGIN_LAT = 2.30, 54.85   # the release point, as site.toml gives it
 
 KAPPA = 0.4
 Z0 = 0.003495           # roughness length the program's log layer uses, m
@@ -93,6 +102,22 @@ def days(hours):
     return "%.10f" % (DAY0 + hours / 24.0)
 
 
+def write_site_layers():
+    layers = sitelayers.Layers(HERE, ORIGIN_LON, ORIGIN_LAT)
+    layers.write("coast.geojson", [
+        ({"name": "Aldmouth Ness"},
+         [(14, 26), (14, 20.5), (17, 17.5), (21, 16.0), (26, 15.5), (31, 14.0), (36, 13.0),
+          (36, 26)]),
+    ])
+    ellipse = sitelayers.ellipse_km
+    layers.write("habitats.geojson", [
+        ({"type": "mussel bed", "name": "Bank Scalp"}, ellipse(10.0, 4.2, 1.6, 0.9, 15)),
+        ({"type": "seagrass meadow", "name": "Ness Flats"}, ellipse(19.5, 12.5, 2.5, 1.2, -10)),
+        ({"type": "sand ridge", "name": "Aldmouth Ridge"}, ellipse(4.0, -2.5, 4.0, 1.2, 8)),
+        ({"type": "maerl bed", "name": "East Grounds"}, ellipse(24.0, 8.0, 1.5, 1.5)),
+    ])
+
+
 def main():
     write("lognodes.dat", [
         "Aldmouth Bank tripod, June 2026",
@@ -138,6 +163,7 @@ def main():
         str(YEAR),
         "4",
     ] + rows)
+    write_site_layers()
 
 
 if __name__ == "__main__":

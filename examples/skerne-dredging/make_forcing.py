@@ -18,14 +18,22 @@ lowest meter lies below them. The records cover 16 days from day 60
   * dumps: fourteen hopper loads of 300 to 900 t dry solids, about one a
     day, each row the number of 100 kg packets the dump releases.
 
+The site (site.toml) gives the release point in UTM zone 31N (EPSG:32631)
+at 3.0 E, 56.5 N, on the open sea; the script also writes the made-up coast
+of Skerne (coast.geojson), its approach channel (channel.geojson) and the
+benthic habitats around the dump site (habitats.geojson, field "type").
+
 Run it from anywhere: the files are written next to this script.
     python3 make_forcing.py
 Only the Python standard library is used.
 """
 import math
 import os
+import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.dirname(HERE))
+import sitelayers  # noqa: E402  (examples/sitelayers.py: the made-up layers' shapes)
 
 YEAR = 2026
 DAY0 = 60.0             # first record, day of the year (1 March 2026, 00:00)
@@ -33,6 +41,8 @@ HOURS = 16 * 24         # 16 days of hourly records (385 rows): the run and more
 METERS = [0.8, 2.5, 6.0]                  # current-meter heights above the bed, m
 DEPTH = 14.0                              # water depth, m
 LOG_NODES = [0.05, 0.1, 0.2, 0.4, 0.8]    # log layer, m; the top one is the lowest meter
+
+ORIGIN_LON, ORIGIN_LAT = 3.0, 56.5     # the dump site (site.toml gives it in UTM 31N)
 
 KAPPA = 0.4
 Z0 = 0.003495          # roughness length the program's log layer uses, m
@@ -93,6 +103,24 @@ def days(hours):
     return "%.10f" % (DAY0 + hours / 24.0)
 
 
+def write_site_layers():
+    layers = sitelayers.Layers(HERE, ORIGIN_LON, ORIGIN_LAT)
+    layers.write("coast.geojson", [
+        ({"name": "Skerne"},
+         [(2, 12), (2, 6.5), (4, 4.5), (6.5, 3.8), (9, 2.6), (12, 1.8), (16, 0.8), (16, 12)]),
+    ])
+    layers.write("channel.geojson", [
+        ({"name": "Skerne approach channel"},
+         [(1.0, -0.6), (6.6, 1.6), (8.2, 2.4), (8.0, 2.9), (6.4, 2.1), (0.8, -0.1)]),
+    ])
+    ellipse = sitelayers.ellipse_km
+    layers.write("habitats.geojson", [
+        ({"type": "shellfish bed", "name": "Skerne Scalps"}, ellipse(-6.0, -3.5, 1.8, 1.0, 25)),
+        ({"type": "seagrass meadow", "name": "Haven Flats"}, ellipse(10.5, 4.2, 2.0, 0.9, -15)),
+        ({"type": "cobble reef", "name": "Outer Stones"}, ellipse(-15.0, -8.0, 2.5, 1.5, 30)),
+    ])
+
+
 def main():
     write("lognodes.dat", [
         "Skerne Roads bed frame, March 2026",
@@ -149,6 +177,7 @@ def main():
         str(YEAR),
         "3",
     ] + ["%.4f %6d %5d" % (DAY0 + d, round(t * 1.0e6 / PACKET_MASS_G), t) for d, t in DUMPS])
+    write_site_layers()
 
 
 if __name__ == "__main__":

@@ -13,12 +13,17 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "rio/units.hpp"
 #include "runtime/stop.hpp"
 #include "vorn2nc/convert.hpp"
+#ifdef VORN2NC_SITE
+#include "site/site.hpp"
+#include "vorn2nc/georef.hpp"
+#endif
 #include "vorn2nc/groups.hpp"
 #include "vorn2nc/ncfile.hpp"
 
@@ -72,10 +77,13 @@ void say(int fd, const std::string& s) {
 
 int usage(int status) {
   say(status == 0 ? 1 : 2,
-      "usage: vorn2nc RUNDIR [--par FILE] [-o OUT.nc]\n"
+      "usage: vorn2nc RUNDIR [--par FILE] [-o OUT.nc] [--site FILE] [--packet-lonlat]\n"
       "  Converts the output files of the vornv7 run made in RUNDIR into one CF-NetCDF file.\n"
-      "  --par FILE   the run's parameter file (default RUNDIR/run.par)\n"
-      "  -o OUT.nc    the file to write (default RUNDIR/ and the parameter file's name with .nc)\n");
+      "  --par FILE       the run's parameter file (default RUNDIR/run.par)\n"
+      "  -o OUT.nc        the file to write (default RUNDIR/ and the parameter file's name with .nc)\n"
+      "  --site FILE      the run's site file (default site.toml beside the parameter file, when\n"
+      "                   there is one): grid mappings, longitude and latitude\n"
+      "  --packet-lonlat  with a site, every packet's longitude and latitude too\n");
   return status;
 }
 
@@ -120,12 +128,15 @@ std::string convert(int ncid, const Run& run, const std::string& hist) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string rundir, par, out;
+  std::string rundir, par, out, siteArg;
+  bool packetLonLat = false;
   for (int k = 1; k < argc; ++k) {
     const std::string a = argv[k];
     if (a == "-h" || a == "--help") return usage(0);
-    if ((a == "-o" || a == "--par") && k + 1 < argc) {
-      (a == "-o" ? out : par) = argv[++k];
+    if ((a == "-o" || a == "--par" || a == "--site") && k + 1 < argc) {
+      (a == "-o" ? out : a == "--par" ? par : siteArg) = argv[++k];
+    } else if (a == "--packet-lonlat") {
+      packetLonLat = true;
     } else if (!a.empty() && a[0] != '-' && rundir.empty()) {
       rundir = a;
     } else {
@@ -143,6 +154,13 @@ int main(int argc, char** argv) {
     const fs::path outPath = out.empty() ? runPath / (parPath.stem().string() + ".nc")
                                          : fs::absolute(out).lexically_normal();
     target = outPath.string();
+#ifdef VORN2NC_SITE
+    const std::string siteFile =
+        siteArg.empty() ? site::siteFileFor({}, parPath.string())
+                        : fs::absolute(siteArg).lexically_normal().string();
+#else
+    const std::string siteFile;
+#endif
     // The run's file names are relative to its folder, as they were for the run.
     if (::chdir(runPath.c_str()) != 0) fail("cannot enter the run folder " + rundir);
     std::string parName = parPath.lexically_relative(runPath).string();
@@ -155,6 +173,28 @@ int main(int argc, char** argv) {
     }
 
     refuseInput(target, run);
+#ifdef VORN2NC_SITE
+    site::Site where;
+    std::unique_ptr<site::Frame> frame;
+    if (!siteFile.empty()) {
+      std::vector<site::Problem> problems;
+      if (!site::readSite(siteFile, where, problems)) {
+        std::string m = "the site file has problems:";
+        for (const site::Problem& p : problems) m += "\n  " + p.text();
+        fail(m);
+      }
+      frame = std::make_unique<site::Frame>(where);
+      struct stat st {}, sst {};
+      if (::stat(target.c_str(), &st) == 0 && ::stat(siteFile.c_str(), &sst) == 0 &&
+          st.st_dev == sst.st_dev && st.st_ino == sst.st_ino) {
+        fail("refusing to write " + target + ": it is the site file " + siteFile);
+      }
+    }
+#else
+    if (!siteArg.empty()) {
+      fail("this vorn2nc was built without PROJ, GDAL and toml++: it cannot read a site file");
+    }
+#endif
 
     // The file is written in a folder of its own (mode 0700) next to the
     // target, which nobody else can plant a link in, and renamed when
@@ -173,6 +213,9 @@ int main(int argc, char** argv) {
     std::string groups;
     try {
       groups = convert(ncid, run, history(argc, argv));
+#ifdef VORN2NC_SITE
+      if (frame) georeference(ncid, where, *frame, packetLonLat);
+#endif
     } catch (...) {
       nc_abort(ncid);
       throw;
@@ -183,7 +226,8 @@ int main(int argc, char** argv) {
     }
     partial[0] = '\0';
     removePartial();
-    say(1, "vorn2nc: wrote " + target + " from" + (groups.empty() ? " no output file" : groups) + "\n");
+    say(1, "vorn2nc: wrote " + target + " from" + (groups.empty() ? " no output file" : groups) +
+               (siteFile.empty() ? "" : ", placed on Earth by " + siteFile) + "\n");
     return 0;
   } catch (const ConvertError& e) {
     progressDone();

@@ -16,6 +16,11 @@ namespace vorncheck {
 // writes may not be it. Leaves the program's state reset and no unit open.
 Check CHECKPARAMETERS(const std::string& parfile, const std::string& console = {});
 
+// The site file of the run (`site`, or site.toml beside the parameter file
+// when there is one), checked with the rest: its problems become findings
+// and the summary says where it puts the run.
+void checkSiteFile(Check& c, const std::string& site);
+
 // The findings as lines FILE:LINE: error|warning|note: message, then the
 // summary; the same as JSON; the record walk as JSON.
 std::string textReport(const Check& c);

@@ -43,6 +43,7 @@ struct Summary {
   bool packetsKnown = false;
   long long packets = 0;      // packets live at the end of the run
   std::vector<std::string> files;  // the files the run writes
+  std::string site;                // the site file checked, and where it puts the run
 };
 
 struct Check {

@@ -11,7 +11,7 @@
 namespace {
 
 const char kUsage[] =
-    "usage: vorncheck [--json | --records] RUN.PAR [CONSOLE]\n"
+    "usage: vorncheck [--json | --records] [--site FILE] RUN.PAR [CONSOLE]\n"
     "Reads the parameter file RUN.PAR and every file it names, as vornv7 would read them\n"
     "from the current folder, without running the model and without writing any file, and\n"
     "reports every problem at once, one per line: FILE:LINE: error|warning|note: message,\n"
@@ -19,6 +19,7 @@ const char kUsage[] =
     "console file the run will be given (vornv7 RUN.PAR CONSOLE), when it is given one.\n"
     "  --json     the findings and the summary as JSON\n"
     "  --records  the records of the parameter file as the program reads them, as JSON\n"
+    "  --site FILE  the run's site file (default site.toml beside RUN.PAR, when there is one)\n"
     "Exit status: 0 no finding, 1 errors, 2 warnings only, 3 a usage error.\n";
 
 void put(const std::string& s) {
@@ -34,10 +35,12 @@ void put(const std::string& s) {
 
 int main(int argc, char** argv) {
   enum class Mode { text, json, records } mode = Mode::text;
-  std::string parfile, console;
+  std::string parfile, console, site;
   for (int k = 1; k < argc; ++k) {
     const std::string a = argv[k];
-    if (a == "--json") {
+    if (a == "--site" && k + 1 < argc) {
+      site = argv[++k];
+    } else if (a == "--json") {
       mode = Mode::json;
     } else if (a == "--records") {
       mode = Mode::records;
@@ -55,7 +58,8 @@ int main(int argc, char** argv) {
     std::fputs(kUsage, stderr);
     return 3;
   }
-  const vorncheck::Check c = vorncheck::CHECKPARAMETERS(parfile, console);
+  vorncheck::Check c = vorncheck::CHECKPARAMETERS(parfile, console);
+  vorncheck::checkSiteFile(c, site);
   switch (mode) {
     case Mode::text: put(vorncheck::textReport(c)); break;
     case Mode::json: put(vorncheck::jsonReport(c)); break;

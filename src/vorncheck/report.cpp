@@ -47,6 +47,7 @@ std::string textReport(const Check& c) {
     for (const std::string& f : s.files) out += " " + f;
     out += "\n";
   }
+  if (!s.site.empty()) out += "  site: " + s.site + "\n";
   return out;
 }
 
@@ -71,7 +72,8 @@ std::string jsonReport(const Check& c) {
   out += ", \"packets\": " + (s.packetsKnown ? std::to_string(s.packets) : std::string("null"));
   out += ", \"files\": [";
   for (std::size_t k = 0; k < s.files.size(); ++k) out += (k ? ", " : "") + jsonString(s.files[k]);
-  out += "]},\n \"exit_status\": " + std::to_string(c.exitStatus()) + "}\n";
+  out += "], \"site\": " + (s.site.empty() ? std::string("null") : jsonString(s.site));
+  out += "},\n \"exit_status\": " + std::to_string(c.exitStatus()) + "}\n";
   return out;
 }
 

@@ -1,0 +1,17 @@
+#pragma once
+// The converted run on Earth, from the site of the run.
+#include "site/site.hpp"
+
+namespace vorn2nc {
+
+// Adds to the open file, whose groups are all written: in each group with
+// positions a grid mapping variable `crs` (the CRS of the run's x, y, or
+// latitude_longitude when the site turns the run's axes), grid_mapping on
+// the variables with positions, lon and lat beside x and y (the map's cell
+// centres with their corners as bounds, the stations, the statistics'
+// centre of mass, and with `packetLonLat` every packet); at the root the
+// release point's lon, lat and the ACDD extent. Called by main after the
+// groups when the run has a site.
+void georeference(int ncid, const site::Site& s, const site::Frame& f, bool packetLonLat);
+
+}  // namespace vorn2nc
