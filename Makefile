@@ -76,6 +76,7 @@ bench: $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS) --target benchmarks
 	bash bench/run.sh $(BUILD)
 	if [ -x $(BUILD)/vorn2nc_bench ]; then $(BUILD)/vorn2nc_bench; fi
+	if [ -x $(BUILD)/vorn2nc_assess_bench ]; then $(BUILD)/vorn2nc_assess_bench; fi
 
 # The libFuzzer targets (clang), each run for FUZZ_SECONDS.
 fuzz:

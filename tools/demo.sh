@@ -77,6 +77,15 @@ if [ -x "$build/vorn2nc" ]; then
     echo "  (one band per map frame; the band's description gives its time), and Add Vector"
     echo "  Layer, $gis/run.gpkg (points, track, ellipses, packets, plume outline); in Google"
     echo "  Earth: File > Open, $gis/run.kml, and play the time slider."
+    # The one-page report of the run's assessment, with its animation.
+    if command -v ffmpeg >/dev/null && "$python" -c "import osgeo, netCDF4" 2>/dev/null; then
+      echo "demo: the plume report (figures, animation, zones, receptor and habitat tables)"
+      page=$("$python" "$root/tools/vornreport.py" "$scratch") || exit 1
+      case "$page" in "$root"/*) page="${page#"$root"/}" ;; esac
+      echo "demo: open the report in a browser (from the disk, no server): $page"
+    else
+      echo "demo: no report: it needs ffmpeg, python3-gdal and python3-netcdf4"
+    fi
   fi
 else
   echo "demo: no NetCDF file and no GIS layers: vorn2nc was not built, for want of netcdf-c."

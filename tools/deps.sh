@@ -4,8 +4,11 @@
 #   demo  what `make demo` runs: netcdf-c for vorn2nc; PROJ, GDAL (and its
 #         tools) and toml++ for the site and the GIS layers (vorngis);
 #         matplotlib, xarray, netCDF4 and GDAL's bindings of the system
-#         Python for the figures and the NetCDF snippet.
-#   test  the demo's set, and the ensemble engines that the tests of
+#         Python for the figures and the NetCDF snippet; ffmpeg for the
+#         report's animation.
+#   test  the demo's set, Chromium and npm (the report is checked in a
+#         headless browser driven by playwright-core from the npm registry),
+#         and the ensemble engines that the tests of
 #         vornens drive: GNU parallel, and Slurm with munge (daemons and
 #         clients, without their recommended plugins). Installed so that no
 #         system service is started or enabled: a policy that forbids
@@ -24,6 +27,7 @@ missing=()
 [ -f /usr/include/proj.h ] || missing+=(libproj-dev)
 [ -f /usr/include/gdal/gdal.h ] || missing+=(libgdal-dev)
 command -v gdalinfo >/dev/null || missing+=(gdal-bin)
+command -v ffmpeg >/dev/null || missing+=(ffmpeg)
 [ -f /usr/include/toml++/toml.h ] || missing+=(libtomlplusplus-dev)
 for pair in matplotlib:python3-matplotlib xarray:python3-xarray netCDF4:python3-netcdf4 \
             osgeo:python3-gdal; do
@@ -32,6 +36,8 @@ done
 services=()
 if [ "$set_name" = test ]; then
   parallel --version 2>/dev/null | grep -q "^GNU parallel" || missing+=(parallel)
+  [ -x /usr/bin/chromium ] || missing+=(chromium)
+  command -v npm >/dev/null || missing+=(npm)
   PATH="$PATH:/usr/sbin:/sbin"
   for pair in munged:munge slurmctld:slurmctld slurmd:slurmd sbatch:slurm-client; do
     command -v "${pair%%:*}" >/dev/null || services+=("${pair#*:}")

@@ -527,7 +527,9 @@ def plot_map(plt, path, out, frame, points, layer, log, site=None):
         positive = [v for row in cmap for v in row if v > 0 and not math.isnan(v)]
         top = max(positive) if positive else 1.0
         norm = LogNorm(vmin=top * 1e-4, vmax=top, clip=False)
-        colours = colours.with_extremes(under=colours(0.0), bad=colours(0.0))
+        # Below the scale: the lowest colour, or, over a site's layers, nothing.
+        floor = colours(0.0) if site is None else (0, 0, 0, 0)
+        colours = colours.with_extremes(under=floor, bad=floor)
     if site is not None and not log:
         # Cells the plume never reached leave the site's layers visible.
         colours = colours.with_extremes(under=(0, 0, 0, 0))

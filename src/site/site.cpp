@@ -10,6 +10,8 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <limits>
+#include <optional>
 #include <set>
 #include <stdexcept>
 #include <toml++/toml.h>
@@ -152,6 +154,125 @@ void checkLayer(Reader& r, Layer& l) {
   GDALClose(ds);
 }
 
+// A list of numbers: each finite, and within [lo, hi] when given.
+bool numbers(Reader& r, const toml::table& t, const char* key, std::vector<double>& out,
+             double lo, double hi, const char* what) {
+  const toml::node* n = t.get(key);
+  if (n == nullptr) return false;
+  const toml::array* a = n->as_array();
+  if (a == nullptr) {
+    r.add(lineOf(n), std::string(key) + " must be a list of numbers, [a, b, ...]");
+    return false;
+  }
+  out.clear();
+  for (const toml::node& v : *a) {
+    const std::optional<double> x = v.value<double>();
+    if (!v.is_number() || !x || !std::isfinite(*x) || *x < lo || *x > hi) {
+      r.add(lineOf(&v) > 0 ? lineOf(&v) : lineOf(n),
+            std::string(key) + " must hold " + what + ", not " +
+                (x ? num(*x) : std::string("a value of another type")));
+      return false;
+    }
+    out.push_back(*x);
+  }
+  for (std::size_t k = 1; k < out.size(); ++k) {
+    if (!(out[k - 1] < out[k])) {
+      r.add(lineOf(n), std::string(key) + " must increase: " + num(out[k - 1]) + " then " +
+                           num(out[k]));
+      return false;
+    }
+  }
+  return true;
+}
+
+void readAssessment(Reader& r, const toml::node& an, Site& s) {
+  Assessment& a = s.assessment;
+  a.line = lineOf(&an);
+  const toml::table* t = an.as_table();
+  if (t == nullptr) {
+    r.add(a.line, "assessment must be a table: [assessment]");
+    return;
+  }
+  a.given = true;
+  r.unknownKeys(*t, {"percentiles", "thresholds", "load_thresholds", "zones", "habitats"},
+                " in [assessment]");
+  a.percentiles = {50, 80, 95, 99};
+  numbers(r, *t, "percentiles", a.percentiles, 0, 100, "percentiles from 0 to 100");
+  const double big = std::numeric_limits<double>::max();
+  numbers(r, *t, "thresholds", a.thresholds, 0, big, "concentrations of 0 g/m3 or more");
+  numbers(r, *t, "load_thresholds", a.loadThresholds, 0, big, "loads of 0 g/m2 or more");
+  if (const toml::node* zn = t->get("zones")) {
+    const toml::array* za = zn->as_array();
+    if (za == nullptr) {
+      r.add(lineOf(zn), "zones must be a list of tables: [{ name = ..., threshold = ..., "
+                        "percent_of_time = ... }, ...]");
+    } else {
+      std::set<std::string> names;
+      for (const toml::node& n : *za) {
+        const toml::table* z = n.as_table();
+        const long long line = lineOf(&n) > 0 ? lineOf(&n) : lineOf(zn);
+        if (z == nullptr) {
+          r.add(line, "each zone must be a table: { name = ..., threshold = ..., ... }");
+          continue;
+        }
+        Zone zone;
+        r.unknownKeys(*z, {"name", "threshold", "percent_of_time", "hours"}, " in a zone");
+        if (r.text(*z, "name", zone.name, " in a zone", true, line) &&
+            !names.insert(zone.name).second) {
+          r.add(line, "two zones are named " + zone.name);
+        }
+        if (r.number(*z, "threshold", zone.threshold, " in a zone", true, line) &&
+            zone.threshold < 0) {
+          r.add(line, "the zone " + zone.name + " has a threshold below 0: " + num(zone.threshold));
+        }
+        const bool share = z->get("percent_of_time") != nullptr;
+        const bool hours = z->get("hours") != nullptr;
+        if (share == hours) {
+          r.add(line, "the zone " + zone.name +
+                          " needs either percent_of_time or hours (the time above its threshold)");
+        } else if (share) {
+          if (r.number(*z, "percent_of_time", zone.value, "", true, line) &&
+              (zone.value < 0 || zone.value >= 100)) {
+            r.add(line, "percent_of_time of the zone " + zone.name +
+                            " must be at least 0 and below 100, not " + num(zone.value));
+          }
+        } else {
+          zone.byHours = true;
+          if (r.number(*z, "hours", zone.value, "", true, line) && zone.value < 0) {
+            r.add(line, "hours of the zone " + zone.name + " must be 0 or more, not " +
+                            num(zone.value));
+          }
+        }
+        a.zones.push_back(zone);
+      }
+    }
+  }
+  if (const toml::node* hn = t->get("habitats")) {
+    const toml::table* h = hn->as_table();
+    if (h == nullptr) {
+      r.add(lineOf(hn), "habitats must be a table: { layer = ..., attribute = ... }");
+      return;
+    }
+    r.unknownKeys(*h, {"layer", "attribute"}, " in habitats");
+    r.text(*h, "layer", a.habitatLayer, " in habitats", true, lineOf(hn));
+    r.text(*h, "attribute", a.habitatAttribute, " in habitats", false, lineOf(hn));
+    const Layer* found = nullptr;
+    for (const Layer& l : s.layers) {
+      if (l.name == a.habitatLayer) found = &l;
+    }
+    if (!a.habitatLayer.empty() && found == nullptr) {
+      r.add(lineOf(hn), "habitats names the layer " + a.habitatLayer +
+                            ", which the site file does not have ([[layers]])");
+    } else if (found != nullptr && !a.habitatAttribute.empty()) {
+      // The attribute must be a field of the layer: checked as a layer's is.
+      Layer l = *found;
+      l.attribute = a.habitatAttribute;
+      l.line = lineOf(hn);
+      checkLayer(r, l);
+    }
+  }
+}
+
 }  // namespace
 
 std::string siteFileFor(const std::string& given, const std::string& parfile) {
@@ -252,6 +373,7 @@ bool readSite(const std::string& path, Site& s, std::vector<Problem>& problems) 
       }
     }
   }
+  if (const toml::node* an = t.get("assessment")) readAssessment(r, *an, s);
   return problems.size() == before;
 }
 

@@ -27,6 +27,30 @@ struct Layer {
   long long line = 0;     // the line of its [[layers]] table
 };
 
+// A zone of the plume assessment: the cells (or points) whose layer
+// concentration is above `threshold` for more than `percentOfTime` percent
+// of the time, or for more than `hours` hours.
+struct Zone {
+  std::string name;
+  double threshold = 0;      // g/m3
+  bool byHours = false;      // the condition is on hours, else on the share of time
+  double value = 0;          // percent of the time, or hours
+};
+
+// The plume assessment of a site ([assessment]): the statistics every map
+// cell and sampling point gets, and the habitats whose area per zone is
+// counted.
+struct Assessment {
+  bool given = false;                 // the site file has an [assessment]
+  std::vector<double> percentiles;    // percent, 0..100 (default 50, 80, 95, 99)
+  std::vector<double> thresholds;     // g/m3, on the layer concentration
+  std::vector<double> loadThresholds; // g/m2, on the column load
+  std::vector<Zone> zones;            // most severe first
+  std::string habitatLayer;           // the name of a site layer, or empty
+  std::string habitatAttribute;       // its field naming the habitat type
+  long long line = 0;                 // the line of [assessment]
+};
+
 // The site file as read.
 struct Site {
   std::string file;              // the site file's path
@@ -37,6 +61,7 @@ struct Site {
   std::string crs;               // the CRS as given, for a projected origin
   double x0 = 0, y0 = 0;         // origin in the CRS (m), for a projected origin
   std::vector<Layer> layers;
+  Assessment assessment;
 };
 
 // A problem of a site file: FILE:LINE: error: message.
@@ -49,8 +74,8 @@ struct Problem {
 
 // Reads and checks the site file `path` (TOML): every problem is added to
 // `problems` (a file that cannot be parsed gives one). Returns true when
-// there is none. The CRS is checked with PROJ and each layer file with GDAL.
-// The table [assessment] is left to the assessment's reader.
+// there is none. The CRS is checked with PROJ and each layer file with GDAL;
+// [assessment] is checked against the layers.
 bool readSite(const std::string& path, Site& s, std::vector<Problem>& problems);
 
 // The site file of a run: `given` when not empty, else site.toml beside

@@ -231,6 +231,17 @@ void georeference(int ncid, const site::Site& s, const site::Frame& f, bool pack
     mapTo(g, "layer_concentration", "z lat lon");
     mapTo(g, "column_load", "lat lon");
   }
+  if (const int g = groupOf(ncid, "assessment"); g >= 0 && varOf(g, "x") >= 0) {
+    defineCrs(g, f);
+    mapCells(g, f, ext);
+    for (const char* v : {"concentration_percentile", "concentration_max", "concentration_mean",
+                          "concentration_hours_above", "concentration_percent_of_time_above",
+                          "concentration_longest_spell_hours", "concentration_zone",
+                          "load_percentile", "load_max", "load_mean", "load_hours_above",
+                          "load_percent_of_time_above", "load_longest_spell_hours"}) {
+      mapTo(g, v, "lat lon");
+    }
+  }
   if (const int g = groupOf(ncid, "biology_map"); g >= 0) {
     defineCrs(g, f);
     mapCells(g, f, ext);

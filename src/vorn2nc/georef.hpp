@@ -14,4 +14,13 @@ namespace vorn2nc {
 // groups when the run has a site.
 void georeference(int ncid, const site::Site& s, const site::Frame& f, bool packetLonLat);
 
+// The plume assessment of the site's [assessment], as the group
+// `assessment`: per map cell (layer concentration and column load) and per
+// sampling point the percentiles, maximum, mean, hours, share of time and
+// longest spell above each threshold, and the zone; each habitat polygon's
+// area in each zone. Reads the map and point groups already written.
+// Returns false, writing nothing, without an assessment or without a map
+// and points. Called by main before georeference().
+bool writeAssessment(int ncid, const site::Site& s, const site::Frame& f);
+
 }  // namespace vorn2nc

@@ -214,7 +214,10 @@ int main(int argc, char** argv) {
     try {
       groups = convert(ncid, run, history(argc, argv));
 #ifdef VORN2NC_SITE
-      if (frame) georeference(ncid, where, *frame, packetLonLat);
+      if (frame) {
+        if (writeAssessment(ncid, where, *frame)) groups += " (assessed)";
+        georeference(ncid, where, *frame, packetLonLat);
+      }
 #endif
     } catch (...) {
       nc_abort(ncid);

@@ -102,7 +102,10 @@ int main(int argc, char** argv) {
     if (!fs::is_directory(dir)) fail("cannot create the folder " + dir);
     // No layer may be written over a file this program reads.
     for (const char* name : {"layer_concentration.tif", "column_load.tif",
-                             "biology_exposure.tif", "run.gpkg", "run.kml"}) {
+                             "biology_exposure.tif", "run.gpkg", "run.kml",
+                             "assessment_concentration.tif", "assessment_load.tif",
+                             "assessment_exceedance.tif", "assessment_zones.tif", "receptors.csv",
+                             "habitats.csv"}) {
       const std::string out = dir + "/" + name;
       for (const std::string& in : {ncPath.string(), siteFile}) {
         if (sameFile(out, in)) fail("refusing to write " + out + ": it is " + in + ", which vorngis reads");
@@ -122,6 +125,7 @@ int main(int argc, char** argv) {
     std::vector<std::string> written;
     writeRasters(run, frame, dir, written);
     writeVectors(run, where, frame, dir, levels, written);
+    writeTables(run, dir, written);
     closeRun(run);
     std::printf("vorngis: wrote in %s, in %s:\n", dir.c_str(), frame.crsName().c_str());
     for (const std::string& w : written) std::printf("  %s\n", fs::path(w).filename().c_str());

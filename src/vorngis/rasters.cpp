@@ -51,7 +51,7 @@ void writeGeoTiff(const Grid& g, const site::Frame& f, const std::string& dir,
                           static_cast<int>(bands), GDT_Float32, const_cast<char**>(plainOptions)));
   if (!d) fail("cannot create " + plain + ": " + CPLGetLastErrorMsg());
   double gt[6];
-  geotransform(g, f, gt);
+  assess::geotransform(mapGrid(g), f, gt);
   d->SetGeoTransform(gt);
   OGRSpatialReference srs;
   srs.importFromWkt(f.crsWkt().c_str());
@@ -89,20 +89,7 @@ void writeGeoTiff(const Grid& g, const site::Frame& f, const std::string& dir,
 
 }  // namespace
 
-void geotransform(const Grid& g, const site::Frame& f, double gt[6]) {
-  // The run-frame corner of the image's first pixel: west edge, north edge.
-  const double top = g.y0 + g.dy * static_cast<double>(g.ny);
-  double e0, n0, ex, nx, ey, ny;
-  f.toCrs(g.x0, top, e0, n0);
-  f.toCrs(g.x0 + g.dx, top, ex, nx);   // one column east
-  f.toCrs(g.x0, top - g.dy, ey, ny);   // one row south
-  gt[0] = e0;
-  gt[1] = ex - e0;
-  gt[2] = ey - e0;
-  gt[3] = n0;
-  gt[4] = nx - n0;
-  gt[5] = ny - n0;
-}
+assess::MapGrid mapGrid(const Grid& g) { return {g.nx, g.ny, g.x0, g.dx, g.y0, g.dy}; }
 
 void writeRasters(const RunFile& r, const site::Frame& f, const std::string& dir,
                   std::vector<std::string>& written) {
@@ -123,6 +110,61 @@ void writeRasters(const RunFile& r, const site::Frame& f, const std::string& dir
       for (const std::string& x : desc) d.push_back(what + x);
       writeGeoTiff(r.grid, f, dir, std::string(var) + ".tif", r.mapTimes.size(), d, times,
                    [&](std::size_t k, std::vector<float>& v) { mapFrame(r, var, k, v); }, written);
+    }
+  }
+  const Assessment& a = r.assessment;
+  if (a.hasMap) {
+    const std::size_t cells = r.grid.nx * r.grid.ny;
+    // Bands from arrays of statistics, each `cells` long.
+    const auto bands = [&](const std::string& name, const std::vector<const double*>& src,
+                           const std::vector<std::string>& what) {
+      writeGeoTiff(r.grid, f, dir, name, src.size(), what, {},
+                   [&](std::size_t k, std::vector<float>& v) {
+                     v.resize(cells);
+                     for (std::size_t c = 0; c < cells; ++c) v[c] = static_cast<float>(src[k][c]);
+                   },
+                   written);
+    };
+    const auto stats = [&](const std::vector<double>& pct, const std::vector<double>& mx,
+                           const std::vector<double>& mean, const char* what, const char* units) {
+      std::vector<const double*> src;
+      std::vector<std::string> desc;
+      for (std::size_t k = 0; k < a.percentiles.size(); ++k) {
+        src.push_back(pct.data() + k * cells);
+        char d[96];
+        std::snprintf(d, sizeof d, "%gth percentile of the %s (%s)", a.percentiles[k], what, units);
+        desc.push_back(d);
+      }
+      src.push_back(mx.data());
+      desc.push_back(std::string("maximum of the ") + what + " (" + units + ")");
+      src.push_back(mean.data());
+      desc.push_back(std::string("mean of the ") + what + " (" + units + ")");
+      return std::pair{src, desc};
+    };
+    auto [cs, cd] = stats(a.cPercentile, a.cMax, a.cMean, "layer concentration", "g/m3");
+    bands("assessment_concentration.tif", cs, cd);
+    auto [ls, ld] = stats(a.lPercentile, a.lMax, a.lMean, "column load", "g/m2");
+    bands("assessment_load.tif", ls, ld);
+    if (!a.thresholds.empty()) {
+      std::vector<const double*> src;
+      std::vector<std::string> desc;
+      for (auto [arr, what] : {std::pair{&a.cHours, "hours above"},
+                               std::pair{&a.cShare, "percent of the time above"},
+                               std::pair{&a.cSpell, "longest spell (hours) above"}}) {
+        for (std::size_t t = 0; t < a.thresholds.size(); ++t) {
+          src.push_back(arr->data() + t * cells);
+          char d[96];
+          std::snprintf(d, sizeof d, "%s %g g/m3 (layer concentration)", what, a.thresholds[t]);
+          desc.push_back(d);
+        }
+      }
+      bands("assessment_exceedance.tif", src, desc);
+    }
+    if (!a.zone.empty()) {
+      std::vector<double> z(a.zone.begin(), a.zone.end());
+      std::string d = "zone (0 none";
+      for (std::size_t k = 0; k < a.zones.size(); ++k) d += ", " + std::to_string(k + 1) + " " + a.zones[k];
+      bands("assessment_zones.tif", {z.data()}, {d + ")"});
     }
   }
   if (r.hasBiologyMap) {

@@ -50,6 +50,15 @@ std::vector<double> doubles(const RunFile& r, int grp, const char* name, std::si
   return v;
 }
 
+std::vector<std::string> strings(const RunFile& r, int grp, const char* name, std::size_t n) {
+  std::vector<char*> p(n, nullptr);
+  if (n > 0) check(nc_get_var_string(grp, var(r, grp, name), p.data()), r, name);
+  std::vector<std::string> out;
+  for (char* s : p) out.emplace_back(s != nullptr ? s : "");
+  if (n > 0) nc_free_string(n, p.data());
+  return out;
+}
+
 std::string textAttribute(int grp, int v, const char* name) {
   std::size_t n = 0;
   if (nc_inq_attlen(grp, v, name, &n) != NC_NOERR) return {};
@@ -213,6 +222,60 @@ RunFile openRun(const std::string& path) {
         out->resize(n);
         if (n > 0) check(nc_get_vara_float(g, var(r, g, name), start, count, out->data()), r, name);
       }
+    }
+  }
+  if (const int g = group(r, "assessment"); g >= 0) {
+    Assessment& a = r.assessment;
+    a.given = true;
+    const auto vec = [&](const char* dim, const char* name) {
+      return doubles(r, g, name, dimLength(r, g, dim));
+    };
+    a.percentiles = vec("percentile", "percentile");
+    a.thresholds = vec("threshold", "threshold");
+    a.loadThresholds = vec("load_threshold", "load_threshold");
+    int zd = -1;
+    if (nc_inq_dimid(g, "zone", &zd) == NC_NOERR) a.zones = strings(r, g, "zone_name", dimLength(r, g, "zone"));
+    const auto bytes = [&](const char* name, std::size_t n) {
+      std::vector<signed char> v(n);
+      int id = -1;
+      if (n > 0 && nc_inq_varid(g, name, &id) == NC_NOERR) check(nc_get_var_schar(g, id, v.data()), r, name);
+      return v;
+    };
+    int id = -1;
+    if (nc_inq_varid(g, "concentration_max", &id) == NC_NOERR && r.hasMap) {
+      a.hasMap = true;
+      const std::size_t cells = r.grid.nx * r.grid.ny;
+      const std::size_t np = a.percentiles.size(), nt = a.thresholds.size();
+      a.cPercentile = doubles(r, g, "concentration_percentile", np * cells);
+      a.cMax = doubles(r, g, "concentration_max", cells);
+      a.cMean = doubles(r, g, "concentration_mean", cells);
+      a.cHours = doubles(r, g, "concentration_hours_above", nt * cells);
+      a.cShare = doubles(r, g, "concentration_percent_of_time_above", nt * cells);
+      a.cSpell = doubles(r, g, "concentration_longest_spell_hours", nt * cells);
+      a.lPercentile = doubles(r, g, "load_percentile", np * cells);
+      a.lMax = doubles(r, g, "load_max", cells);
+      a.lMean = doubles(r, g, "load_mean", cells);
+      if (!a.zones.empty()) a.zone = bytes("concentration_zone", cells);
+    }
+    if (nc_inq_varid(g, "point_max", &id) == NC_NOERR) {
+      const std::size_t n = dimLength(r, g, "station");
+      const std::size_t np = a.percentiles.size(), nt = a.thresholds.size();
+      a.pPercentile = doubles(r, g, "point_percentile", np * n);
+      a.pMax = doubles(r, g, "point_max", n);
+      a.pMean = doubles(r, g, "point_mean", n);
+      a.pHours = doubles(r, g, "point_hours_above", nt * n);
+      a.pShare = doubles(r, g, "point_percent_of_time_above", nt * n);
+      a.pSpell = doubles(r, g, "point_longest_spell_hours", nt * n);
+      if (!a.zones.empty()) a.pZone = bytes("point_zone", n);
+    }
+    int hd = -1;
+    if (nc_inq_dimid(g, "habitat", &hd) == NC_NOERR) {
+      const std::size_t n = dimLength(r, g, "habitat");
+      a.habitatType = strings(r, g, "habitat_type", n);
+      a.habitatName = strings(r, g, "habitat_name", n);
+      a.habitatArea = doubles(r, g, "habitat_area", n);
+      a.habitatZoneArea = doubles(r, g, "habitat_zone_area", n * a.zones.size());
+      a.habitatZonePercent = doubles(r, g, "habitat_zone_percent", n * a.zones.size());
     }
   }
   if (!r.hasMap && !r.hasPoints && r.stats.empty() && !r.hasPackets) {

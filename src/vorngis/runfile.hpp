@@ -44,6 +44,25 @@ struct StatsRecord {
   double direction = 0;         // of the larger, degrees from the x axis towards y
 };
 
+// The plume assessment of the run (the group `assessment` of vorn2nc).
+struct Assessment {
+  bool given = false;
+  std::vector<double> percentiles, thresholds, loadThresholds;  // percent, g/m3, g/m2
+  std::vector<std::string> zones;        // names, the most severe first
+  bool hasMap = false;
+  // Per cell (ny, nx; row 0 the southernmost), per percentile or threshold
+  // first: concentration and load statistics, and the zone (0 for none).
+  std::vector<double> cPercentile, cMax, cMean, cHours, cShare, cSpell;
+  std::vector<double> lPercentile, lMax, lMean;
+  std::vector<signed char> zone;
+  // Per point (station), per percentile or threshold first.
+  std::vector<double> pPercentile, pMax, pMean, pHours, pShare, pSpell;
+  std::vector<signed char> pZone;
+  // Per habitat polygon.
+  std::vector<std::string> habitatType, habitatName;
+  std::vector<double> habitatArea, habitatZoneArea, habitatZonePercent;  // ha; (habitat, zone)
+};
+
 struct RunFile {
   std::string path;
   int ncid = -1;
@@ -60,6 +79,7 @@ struct RunFile {
   Time packetTime;                      // of the last frame
   std::vector<float> px, py, pz;        // the last frame, m
   float bioLow = 0, bioHigh = 0;        // thresholds of the biology map, g/m3
+  Assessment assessment;
 };
 
 // The time `seconds` after the origin "YYYY-MM-DD hh:mm:ss", as

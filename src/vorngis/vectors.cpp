@@ -92,7 +92,7 @@ void outlines(const RunFile& r, const site::Frame& f, OGRSpatialReference& srs,
   Dataset raster(mem->Create("", static_cast<int>(g.nx), static_cast<int>(g.ny), 1, GDT_Float32,
                              nullptr));
   double gt[6];
-  geotransform(g, f, gt);
+  assess::geotransform(mapGrid(g), f, gt);
   raster->SetGeoTransform(gt);
   raster->SetSpatialRef(&srs);
   std::vector<float> rows(frame.size());
@@ -278,6 +278,22 @@ void writeVectors(const RunFile& r, const site::Site& s, const site::Frame& f,
       for (double c : levels) outlines(r, f, srs, frame, c, l, r.mapTimes[k], next, interval);
     }
     kmlLayers.push_back("outline");
+  }
+
+  const Assessment& a = r.assessment;
+  if (!a.zone.empty()) {
+    OGRLayer* l = layer(*d, srs, "zones", wkbMultiPolygon, {{"rank", OFTInteger}}, false);
+    const auto zones = assess::zonePolygons(a.zone.data(), mapGrid(r.grid), f,
+                                            static_cast<int>(a.zones.size()));
+    for (std::size_t k = 0; k < zones.size(); ++k) {
+      if (zones[k]->IsEmpty()) continue;
+      Feature ft(OGRFeature::CreateFeature(l->GetLayerDefn()));
+      ft->SetField("name", a.zones[k].c_str());
+      ft->SetField("rank", static_cast<int>(k + 1));
+      ft->SetGeometry(zones[k].get());
+      add(l, std::move(ft));
+    }
+    kmlLayers.push_back("zones");
   }
 
   // KML of the vector layers but the packets, in longitude and latitude.

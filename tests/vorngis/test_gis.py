@@ -129,7 +129,9 @@ class Example(unittest.TestCase):
 
     def test_every_raster_and_layer_opens_with_the_sites_crs_and_extent(self):
         map_edges = (-5250.0, 30250.0, -5250.0, 20250.0)  # the example's grid of 500 m cells
-        for name in ("layer_concentration.tif", "column_load.tif", "biology_exposure.tif"):
+        for name in ("layer_concentration.tif", "column_load.tif", "biology_exposure.tif",
+                     "assessment_concentration.tif", "assessment_load.tif",
+                     "assessment_exceedance.tif", "assessment_zones.tif"):
             ds = gdal.Open(os.path.join(self.gis, name))
             self.assertTrue(ds.GetSpatialRef().IsSame(self.frame), name)
             gt = ds.GetGeoTransform()
@@ -144,7 +146,7 @@ class Example(unittest.TestCase):
         gpkg = ogr.Open(os.path.join(self.gis, "run.gpkg"))
         layers = {gpkg.GetLayer(k).GetName(): gpkg.GetLayer(k) for k in range(gpkg.GetLayerCount())}
         self.assertEqual(sorted(layers), ["ellipses", "outline", "packets", "points", "release",
-                                          "track", "track_points"])
+                                          "track", "track_points", "zones"])
         for name, l in layers.items():
             self.assertTrue(l.GetSpatialRef().IsSame(self.frame), name)
         self.assertEqual(layers["packets"].GetFeatureCount(), 100100)
@@ -160,7 +162,7 @@ class Example(unittest.TestCase):
         kml = ogr.Open(os.path.join(self.gis, "run.kml"))
         names = sorted(kml.GetLayer(k).GetName() for k in range(kml.GetLayerCount()))
         self.assertEqual(names, ["ellipses", "outline", "points", "release", "track",
-                                 "track_points"])
+                                 "track_points", "zones"])
         with open(os.path.join(self.gis, "run.kml")) as f:
             text = f.read()
         self.assertIn("<begin>2026-06-06T", text)
