@@ -1,9 +1,16 @@
 #!/usr/bin/python3
-"""A one-page report of a run: report/index.html, read from the disk with
-no server and no network (every file it shows is beside it).
+"""A one-page report of a run, or of an ensemble: report/index.html, read
+from the disk with no server and no network (every file it shows is beside
+it).
 
     /usr/bin/python3 tools/vornreport.py RUNDIR [--nc FILE] [--gis DIR] [-o DIR]
                                         [--site FILE] [--no-animation]
+    /usr/bin/python3 tools/vornreport.py ENSEMBLE_DIR [-o DIR] [--site FILE]
+
+An ensemble folder (summarised by vornens: summary.nc) gets the ensemble's
+page: its members, the summary's figure, the probability of each zone
+over the habitats, the habitat-area table as the mean and the 5-95 % range
+over the members, and links to its files.
 
 RUNDIR is the folder of the run, converted by vorn2nc (RUNDIR/run.nc, with
 its site's assessment) and laid out by vorngis (RUNDIR/gis). The report
@@ -416,6 +423,80 @@ def write_page(path, run, site, figures, assessment_figs, animated, links):
     os.replace(path + ".part", path)
 
 
+def ensemble_page(folder, out, site, plt):
+    """The report of an ensemble summarised by vornens."""
+    import csv
+    import netCDF4
+    import numpy as np
+    figs = os.path.join(out, "figures")
+    summary = os.path.join(folder, "summary.nc")
+    with open(os.path.join(folder, "members.csv")) as f:
+        members = list(csv.reader(f))
+    parts = ["<!DOCTYPE html><html lang=\"en\"><head><meta charset=\"utf-8\">",
+             "<title>Ensemble report</title><style>%s</style></head><body>" % CSS,
+             "<h1>Ensemble report: %s</h1>" % esc(os.path.basename(os.path.abspath(folder))),
+             '<p class="small">Written by vornreport from summary.nc on %s.</p>' % (
+                 datetime.datetime.now(datetime.timezone.utc).strftime("%Y-%m-%d %H:%M UTC")),
+             "<h2>Members</h2>", table(members[0], [[esc(c) for c in r] for r in members[1:]])]
+    images = []
+    if os.path.isfile(os.path.join(folder, "summary.png")):
+        shutil.copy(os.path.join(folder, "summary.png"), os.path.join(figs, "summary.png"))
+        images.append(("summary.png", "Exceedance over the members and the points' bands"))
+    with netCDF4.Dataset(summary) as d:
+        a = d.groups.get("assessment")
+        if a is not None:
+            xg = list(np.asarray(a["x"][:], float) / 1000.0)
+            yg = list(np.asarray(a["y"][:], float) / 1000.0)
+            extent = plot_run.cell_extent(xg, yg)
+            for k, z in enumerate(a["zone_name"][:]):
+                p = np.ma.filled(a["zone_probability"][k], np.nan)
+                fig, ax = plt.subplots(figsize=plot_run.map_size(extent))
+                cmap = plt.get_cmap("magma_r").with_extremes(under=(0, 0, 0, 0), bad=(0, 0, 0, 0))
+                im = plot_run.draw_grid(ax, site, xg, yg, np.where(p > 0, p, np.nan), cmap=cmap,
+                                        vmin=0.0, vmax=1.0)
+                plot_run.frame_axes(ax, site, xg, yg)
+                plot_run.colorbar(fig, ax, im, "probability", site=site)
+                plot_run.mark(ax, site, [], "k+")
+                ax.legend(loc="upper left", fontsize="small", facecolor="0.85")
+                ax.set_title("Probability of the zone %s or a more severe one" % z)
+                name = "zone_probability_%d.png" % (k + 1)
+                plot_run.save(plt, fig, os.path.join(figs, name))
+                images.append((name, "Zone %s or a more severe one: the fraction of the members"
+                               % z))
+            if "habitat_zone_area_ensemble_mean" in a.variables:
+                zones = list(a["zone_name"][:])
+                mean = a["habitat_zone_area_ensemble_mean"][:]
+                q = a["habitat_zone_area_ensemble_percentile"][:]
+                head = ["habitat", "name", "area (ha)"] + ["%s (ha): mean [5-95 %%]" % z for z in zones]
+                rows = []
+                for h in range(mean.shape[0]):
+                    rows.append([esc(a["habitat_type"][h]), esc(a["habitat_name"][h]),
+                                 fmt(a["habitat_area"][h], 6)] +
+                                ["%s [%s-%s]" % (fmt(mean[h, z], 5), fmt(q[0, h, z], 5), fmt(q[2, h, z], 5))
+                                 for z in range(len(zones))])
+                table_html = table(head, rows, left=2)
+            else:
+                table_html = "<p>No habitat layer in the assessment.</p>"
+    parts += ["<h2>Maps</h2>", '<div class="figs">']
+    for name, caption in images:
+        parts.append('<figure><img src="figures/%s" alt="%s"><figcaption>%s</figcaption></figure>'
+                     % (name, esc(caption), esc(caption)))
+    parts.append("</div>")
+    if a is not None:
+        parts += ["<h2>Habitats in each zone over the members</h2>", table_html]
+    parts += ["<h2>Files</h2><ul>"]
+    for n in ["summary.nc", "habitats_summary.csv", "gis/zone_probability.tif",
+              "gis/concentration_percentile_ensemble_mean.tif", "members.csv"]:
+        if os.path.exists(os.path.join(folder, n)):
+            parts.append('<li><a href="%s">%s</a></li>' % (esc(os.path.relpath(os.path.join(folder, n), out)), esc(n)))
+    parts.append("</ul></body></html>")
+    page = os.path.join(out, "index.html")
+    with open(page + ".part", "w") as f:
+        f.write("\n".join(parts) + "\n")
+    os.replace(page + ".part", page)
+    return page
+
+
 def main(argv):
     ap = argparse.ArgumentParser(description="A one-page report of a run.")
     ap.add_argument("rundir")
@@ -432,6 +513,19 @@ def main(argv):
     except ImportError:
         sys.exit("vornreport: matplotlib is missing (apt-get install python3-matplotlib)")
     rundir = os.path.abspath(a.rundir)
+    if os.path.isfile(os.path.join(rundir, "summary.nc")) and not a.nc:
+        out = os.path.abspath(a.out or os.path.join(rundir, "report"))
+        os.makedirs(os.path.join(out, "figures"), exist_ok=True)
+        try:
+            import json
+            with open(os.path.join(rundir, "ensemble.json")) as f:
+                base = json.load(f)["base"]
+            site_file = a.site or os.path.join(os.path.dirname(base), "site.toml")
+            site = plot_run.Site(site_file) if os.path.isfile(site_file) else None
+            print(ensemble_page(rundir, out, site, plt))
+        except (OSError, KeyError, ValueError, plot_run.LayoutError) as e:
+            sys.exit("vornreport: %s" % e)
+        return
     nc = os.path.abspath(a.nc or os.path.join(rundir, "run.nc"))
     gis = os.path.abspath(a.gis or os.path.join(rundir, "gis"))
     out = os.path.abspath(a.out or os.path.join(rundir, "report"))

@@ -2,14 +2,15 @@
 // playwright-core) from the disk, as a reader opens it: every image must
 // have loaded, every video must be playable, nothing may be fetched from
 // the network and no console error may be raised. Takes a screenshot.
-//   node check_page.mjs PAGE.html SCREENSHOT.png
+//   node check_page.mjs PAGE.html SCREENSHOT.png [VIDEOS]
+// VIDEOS is the number of videos the page must hold (default 1).
 // Prints one JSON line: {"images": n, "broken": [...], "videos": n,
 // "unplayable": [...], "errors": [...], "requests": [...]}; exits 0 when the
 // page passes, 1 otherwise.
 import { chromium } from "playwright-core";
 import { pathToFileURL } from "node:url";
 
-const [page_, shot] = process.argv.slice(2);
+const [page_, shot, videosWanted = "1"] = process.argv.slice(2);
 const browser = await chromium.launch({
   executablePath: "/usr/bin/chromium",
   args: ["--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
@@ -46,6 +47,7 @@ await browser.close();
 result.errors = errors;
 result.requests = requests;
 console.log(JSON.stringify(result));
-const ok = result.images > 0 && result.broken.length === 0 && result.videos > 0 &&
+const ok = result.images > 0 && result.broken.length === 0 &&
+           result.videos === Number(videosWanted) &&
            result.unplayable.length === 0 && errors.length === 0 && requests.length === 0;
 process.exit(ok ? 0 : 1);

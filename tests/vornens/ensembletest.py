@@ -25,6 +25,9 @@ def programs_folder(vornv7, vorn2nc, vorncheck, folder):
     return folder
 
 
+THRESHOLDS = [5.0e-6, 1.0e-5]
+
+
 def write_site(folder):
     """A log layer of three nodes below two current meters, hourly records
     from day 152; a 6 h run of 400 packets released over 2 h, with the
@@ -51,10 +54,13 @@ def write_site(folder):
         "0.5", "conc.out", "3", "0 0 3000 0.05 2.0", "2000 1000 2000 0.05 2.0",
         "-3000 -1000 2000 0.05 1.0",
         "1", "map.out", "20 -6000 6000 10 -4000 4000 0.05 2.0", "0", "0", ""]))
+    # A site with a plume assessment (no layers): each member is assessed as
+    # a single run would be, and the summary takes the zones over the members.
+    put("site.toml", "[origin]\nlon = 2.3\nlat = 54.85\n[assessment]\nthresholds = [%r]\n"
+        "zones = [{ name = \"high\", threshold = %r, percent_of_time = 10 },\n"
+        "         { name = \"low\", threshold = %r, percent_of_time = 0 }]\n"
+        % (THRESHOLDS[0], THRESHOLDS[1], THRESHOLDS[0]))
     return os.path.join(folder, "run.par")
-
-
-THRESHOLDS = [5.0e-6, 1.0e-5]
 
 
 def write_toml(folder, programs):
@@ -164,6 +170,15 @@ def check_summary(test, summary_nc, member_ncs, scenario_of=None, thresholds=THR
         for m in members:
             m.close()
         s.close()
+    # The zones over the members: the fraction of members in each zone or a
+    # more severe one, cell by cell.
+    s = xr.open_dataset(summary_nc, group="assessment")
+    zones = np.stack([xr.open_dataset(p, group="assessment").concentration_zone.values
+                      for p in member_ncs]).astype(int)
+    want = np.stack([((zones >= 1) & (zones <= k + 1)).mean(axis=0) for k in range(2)])
+    test.assertTrue(np.allclose(s.zone_probability.values, want), "zone probabilities")
+    test.assertTrue(0 < want[1].mean() < 1, "zones that some members reach")
+    s.close()
     return attrs
 
 

@@ -330,6 +330,13 @@ class ParallelRun(unittest.TestCase):
         s.close()
         member.close()
         self.assertEqual(read(os.path.join(ens, "summary.png"), "rb")[:8], b"\x89PNG\r\n\x1a\n")
+        # The ensemble's one-page report.
+        r = subprocess.run(["/usr/bin/python3", os.path.join(SOURCE, "tools", "vornreport.py"), ens],
+                           capture_output=True, text=True)
+        self.assertEqual(r.returncode, 0, r.stderr)
+        page = read(os.path.join(ens, "report", "index.html"))
+        self.assertIn("Zone low or a more severe one", page)
+        self.assertIn("zone_probability_2.png", page)
 
 
 if __name__ == "__main__":

@@ -19,6 +19,7 @@ import io
 import itertools
 import json
 import os
+import tomllib
 import shutil
 import subprocess
 
@@ -74,6 +75,26 @@ def link_forcing(folder, ensemble_dir, base_dir, names):
             continue
         os.makedirs(os.path.dirname(where), exist_ok=True)
         os.symlink(os.path.realpath(os.path.join(base_dir, name)), where)
+
+
+def site_files(base_dir):
+    """The site file beside the base parameter file, and the layer files it
+    names, as {what: name relative to the base's folder}; empty without one.
+    Each member gets links to them, so that its conversion places it on
+    Earth and assesses it as a single run would."""
+    path = os.path.join(base_dir, "site.toml")
+    if not os.path.isfile(path):
+        return {}
+    try:
+        with open(path, "rb") as f:
+            site = tomllib.load(f)
+    except (OSError, tomllib.TOMLDecodeError) as e:
+        raise EnsembleError("%s: %s" % (path, e)) from None
+    files = {"site": "site.toml"}
+    for layer in site.get("layers", []) if isinstance(site.get("layers"), list) else []:
+        if isinstance(layer, dict) and isinstance(layer.get("file"), str):
+            files["site layer %s" % layer.get("name", "?")] = layer["file"]
+    return files
 
 
 def check_member(vorncheck, folder):
@@ -157,6 +178,7 @@ def write_plan(ens, progs, rmap, columns, members, names, tmp, final):
             os.makedirs(os.path.dirname(os.path.join(folder, out)), exist_ok=True)
         link_forcing(folder, tmp, base_dir, file_names(rmap, is_forcing,
                                                        {r: [t] for r, t in texts.items()}))
+        link_forcing(folder, tmp, base_dir, site_files(base_dir))
 
     with open(os.path.join(tmp, "members.txt"), "w") as f:
         f.write("".join(n + "\n" for n in names))

@@ -371,6 +371,8 @@ def summarise(planned, allow_missing=False, out=None, figure=None, say=print):
                               for ds in datasets])
                 writer.put("map", sl, statistics(a, thresholds),
                            stats_by_scenario(a, scenarios, thresholds) if scenarios else None)
+        from vornens.assessment import summarise_assessment
+        assessed = summarise_assessment(datasets, names, writer.nc, os.path.dirname(out), say)
         writer.nc.close()
         writer = None
         os.replace(tmp, out)
@@ -384,6 +386,8 @@ def summarise(planned, allow_missing=False, out=None, figure=None, say=print):
     say("vornens: %d of %d members summarised into %s%s" % (
         len(present), len(planned.members), out,
         "; missing: " + " ".join(m.folder for m in missing) if missing else ""))
+    for path in assessed:
+        say("vornens: assessment over the ensemble: %s" % path)
     try:
         from vornens import figure as fig
     except ImportError as e:
