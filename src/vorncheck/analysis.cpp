@@ -49,8 +49,9 @@ struct DischargeRow {
   std::int32_t n;
 };
 
-// The discharge rows, read as CRTPCKTSDIS reads them.
-bool readDischarge(Walk& w, std::vector<DischargeRow>& rows) {
+// The discharge rows, read as CRTPCKTSDIS reads them; the year of its
+// header goes to the context's years.
+bool readDischarge(Context& c, Walk& w, std::vector<DischargeRow>& rows) {
   const std::string file(RELEASEIN.pckfile.trimmed());
   const int unit = freeUnit();
   if (unit == 0) return false;
@@ -63,6 +64,7 @@ bool readDischarge(Walk& w, std::vector<DischargeRow>& rows) {
     rio::listRead(unit, pmass);
     rio::readText(unit, description);
     rio::listRead(unit, year);
+    c.years.push_back({file, rio::recordsRead(unit), year});
     rio::listRead(unit, ncol);
     DischargeRow r{};
     while (readDischargeRow(unit, file, r.t, r.n)) {
@@ -77,7 +79,7 @@ bool readDischarge(Walk& w, std::vector<DischargeRow>& rows) {
 void dischargeSeries(Context& c, bool& overStore) {
   Walk& w = c.walk;
   std::vector<DischargeRow> rows;
-  if (!readDischarge(w, rows)) return;
+  if (!readDischarge(c, w, rows)) return;
   const std::string file(RELEASEIN.pckfile.trimmed());
   const double start = TIMINGIN.time0;
   const double firstMiddle = start + 0.5 * TIMINGMID.dtact;
@@ -86,23 +88,31 @@ void dischargeSeries(Context& c, bool& overStore) {
   long long before = 0, beforePackets = 0, after = 0, afterPackets = 0;
   const DischargeRow* firstBefore = nullptr;
   const DischargeRow* firstAfter = nullptr;
-  bool ordered = true;
+  double latest = -1e300;  // the latest day of the rows so far
+  const DischargeRow* latestRow = nullptr;
   for (std::size_t j = 0; j < rows.size(); ++j) {
     const DischargeRow& r = rows[j];
-    if (j > 0 && r.t < rows[j - 1].t && ordered) {
-      ordered = false;
-      w.add(Level::warning, file, r.line,
-            "the record of day " + day(r.t) + " comes after one of a later day (line " +
-                std::to_string(rows[j - 1].line) +
-                "): records are applied in file order, so it is released with the one before");
+    if (latestRow != nullptr && r.t < latest) {
+      // The program applies the rows in file order: a row of an earlier day
+      // than one before it is released with that one. One message for each.
+      w.add(Level::error, file, r.line,
+            "the dump of day " + day(r.t) + " comes after the one of day " + day(latest) +
+                " (line " + std::to_string(latestRow->line) +
+                "): the program applies the rows in file order and would release it with that "
+                "later dump, not on its own day; put the rows in time order");
     }
-    if (r.t > lastMiddle) {
+    const bool misplaced = latestRow != nullptr && r.t < latest;
+    if (!misplaced) {
+      latest = r.t;
+      latestRow = &r;
+    }
+    if (r.t > lastMiddle && !misplaced) {
       if (!firstAfter) firstAfter = &r;
       ++after;
       afterPackets += r.n;
       continue;
     }
-    if (r.t < start - TIMINGIN.dtvu) {
+    if (r.t < start - TIMINGIN.dtvu && !misplaced) {
       if (!firstBefore) firstBefore = &r;
       ++before;
       beforePackets += r.n;
@@ -410,6 +420,44 @@ bool sameFile(const std::string& a, const std::string& b) {
 
 void checkRunFailures(Context& c) {
   Walk& w = c.walk;
+  // One year for every file: each counts its days from 1 January of its own.
+  for (const Context::Year& y : c.years) {
+    if (y.year != c.years.front().year) {
+      w.add(Level::error, y.file, y.line,
+            "the year " + std::to_string(y.year) + " differs from " +
+                std::to_string(c.years.front().year) + " of " + c.years.front().file +
+                ": the days of each file count from 1 January of its own year, so the two "
+                "files' day numbers do not name the same times (the program reads every file's "
+                "days as those of the velocity files)");
+    }
+  }
+  // The water at the release point, drifting with the mean current of the
+  // meters over the run: a map it leaves misses part of the plume.
+  const ContrmapinRecord& m = CONTRMAPIN;
+  if (c.outputsRead && on(m.dtout) && m.nx > 1 && m.ny > 1 && !c.velocity.empty()) {
+    const ContrmapworkRecord& g = CONTRMAPWORK;
+    const double x0 = g.xg[0], x1 = g.xg[m.nx - 1], y0 = g.yg[0], y1 = g.yg[m.ny - 1];
+    double x = 0, y = 0;
+    bool ok = true;
+    for (const Series& s : c.velocity) ok &= s.started && s.start + c.nvu < s.rows.size();
+    for (std::int32_t i = 0; ok && i < c.nvu; ++i) {
+      double u = 0, v = 0;
+      for (const Series& s : c.velocity) {
+        u += s.rows[s.start + static_cast<std::size_t>(i)].a;
+        v += s.rows[s.start + static_cast<std::size_t>(i)].b;
+      }
+      x += u / static_cast<double>(c.velocity.size()) * TIMINGIN.dtvu;
+      y += v / static_cast<double>(c.velocity.size()) * TIMINGIN.dtvu;
+      if (x < x0 || x > x1 || y < y0 || y > y1) {
+        w.addAt(Level::warning, "map.grid",
+                "the water at the release point leaves the map on day " +
+                    day(TIMINGIN.time0 + (i + 1) * TIMINGIN.dtvu) + " (x " + num(x, 5) + " m, y " +
+                    num(y, 5) + " m), drifting with the mean current of the meters: the map "
+                    "misses the plume from then on");
+        break;
+      }
+    }
+  }
   const SettlinginRecord& s = SETTLINGIN;
   const std::int32_t vmethod = SHUFFLINGIN.vmethod;
   if (w.record("vmethod") && (vmethod < 1 || vmethod > 4)) {

@@ -29,6 +29,8 @@ struct Friction {
 
 struct Series {
   std::string file;
+  std::int32_t year = 0;  // the year of its header: its days count from 1 January of it
+  long long yearLine = 0;
   bool read = false;      // the preamble was read and the rows up to the end of the file
   std::vector<Row> rows;
   std::size_t start = 0;  // the row the run starts on
@@ -55,6 +57,14 @@ struct Context {
   double ustarMax = 0;       // the largest friction velocity of the run, m/s
   double ustarMaxDay = 0;
   std::vector<Friction> friction;  // at every velocity update the run reads
+  // The year of each series file's header, with its file and line: the
+  // days of every file count from 1 January of it.
+  struct Year {
+    std::string file;
+    long long line;
+    std::int32_t year;
+  };
+  std::vector<Year> years;
   long long finalPackets = -1;   // packets live at the end of the replayed run
   bool replayed = false;         // the steps were replayed to the end of the run
   long long due[6] = {};         // records due over the run: sediment, velocity, statistics,
@@ -62,8 +72,9 @@ struct Context {
 };
 
 // The velocity and stress series read whole: their coverage of the run,
-// spacing, order and step with each other. Also the largest friction
-// velocity of the run.
+// their rows on the run's clock, spacing, order and step with each other,
+// their years, speeds that are likely fill values. Also the largest
+// friction velocity of the run.
 void checkSeries(Context& c);
 // The release replayed over the run's steps; the discharge series.
 void checkRelease(Context& c);

@@ -24,6 +24,9 @@ constexpr double kTolerance = static_cast<double>(0.015f) * 3600.0;
 
 std::string hours(double s) { return num(s / 3600.0, 6) + " h"; }
 
+// A current speed above this is taken for an instrument's fill value, m/s.
+constexpr double kFillSpeed = 5.0;
+
 // Reads a series file whole: the header, the preamble with its column check,
 // and every row up to the end of the file. `velocity` chooses the reader.
 Series readSeries(Walk& w, const std::string& file, bool velocity, std::int32_t nfricp) {
@@ -38,6 +41,8 @@ Series readSeries(Walk& w, const std::string& file, bool velocity, std::int32_t 
     std::int32_t year = 0;
     std::int32_t ncol = 0;
     READSERIESPREAMBLE(unit, year, ncol);
+    s.year = year;
+    s.yearLine = rio::recordsRead(unit) - 1;
     if (velocity) {
       checkVelocityColumns(ncol);
     } else {
@@ -85,7 +90,8 @@ void findStart(Series& s, double time0, double dtvu) {
 
 // One series against the run: its start, its end, the order and spacing of
 // the rows the run reads.
-void coverage(Context& c, const Series& s, double time0, std::int32_t nvu, double dtvu) {
+void coverage(Context& c, const Series& s, double time0, std::int32_t nvu, double dtvu,
+              bool velocityFile) {
   Walk& w = c.walk;
   if (!s.read || w.filesReported.count(s.file)) return;
   if (s.rows.empty()) {
@@ -110,6 +116,34 @@ void coverage(Context& c, const Series& s, double time0, std::int32_t nvu, doubl
               day(time0 + static_cast<double>(have + 1) * dtvu) + ")");
   }
   const std::size_t end = std::min(needed, s.rows.size() - 1);
+  // Every row the run reads on its clock: row n after the start is read as
+  // the record of start + n dtvu. A dtvu that is not the rows' spacing
+  // drifts a little at each row: the sum over the run is caught here, row by
+  // row it would pass.
+  for (std::size_t j = s.start + 1; j <= end; ++j) {
+    const double due = s.rows[s.start].t + static_cast<double>(j - s.start) * dtvu;
+    if (!(std::fabs(s.rows[j].t - due) <= kTolerance)) {
+      const double spacing = (s.rows[end].t - s.rows[s.start].t) / static_cast<double>(end - s.start);
+      w.add(Level::error, s.file, s.rows[j].line,
+            "the record of day " + day(s.rows[j].t) + " is read at velocity update " +
+                std::to_string(j - s.start) + " as the record of day " + day(due) +
+                " (the start plus " + std::to_string(j - s.start) + " x dtvu): the run's clock is " +
+                hours(s.rows[j].t - due) + " off the series here, as dtvu (" + hours(dtvu) +
+                ") is not the rows' spacing (" + hours(spacing) + " on average)");
+      break;
+    }
+  }
+  // A speed no current meter measures on a shelf: a fill value, most likely.
+  for (std::size_t j = s.start; j <= end && velocityFile; ++j) {
+    const double speed = std::hypot(static_cast<double>(s.rows[j].a), static_cast<double>(s.rows[j].b));
+    if (speed > kFillSpeed) {
+      w.add(Level::warning, s.file, s.rows[j].line,
+            "a speed of " + num(speed, 4) + " m/s on day " + day(s.rows[j].t) + ", above " +
+                num(kFillSpeed) + " m/s: a fill value of the instrument, most likely, that the run "
+                "would take as a current");
+      break;
+    }
+  }
   for (std::size_t j = s.start + 1; j <= end; ++j) {
     const double gap = s.rows[j].t - s.rows[j - 1].t;
     if (gap <= 0) {
@@ -177,14 +211,24 @@ void checkSeries(Context& c) {
   }
   if (!c.velocity.empty() && c.velocity[0].started &&
       std::fabs(time0 - c.time0Asked) > 0.5 * dtvu + kTolerance) {
+    // Moved by more than an update, the start is most likely counted from
+    // another year or day than the records.
     const Series& s = c.velocity[0];
-    w.addAt(Level::warning, "run_time",
+    const bool far = std::fabs(time0 - c.time0Asked) > dtvu + kTolerance;
+    w.addAt(far ? Level::error : Level::warning, "run_time",
             "the run starts on day " + day(time0) + ", not on day " + day(c.time0Asked) +
                 " as asked: the velocity records begin on day " + day(s.rows[0].t) + " (" +
                 s.file + " line " + std::to_string(s.rows[0].line) +
-                ") and the program moves the start onto the nearest velocity record");
+                ") and the program moves the start onto the nearest velocity record" +
+                (far ? std::string(", more than one velocity update (") + hours(dtvu) +
+                           ") away: is time0 counted from the year of the velocity files (" +
+                           std::to_string(s.year) + "), day 1.0 being 1 January 00:00 UTC?"
+                     : std::string()));
   }
-  for (const Series& s : c.velocity) coverage(c, s, time0, c.nvu, dtvu);
+  for (const Series& s : c.velocity) {
+    coverage(c, s, time0, c.nvu, dtvu, true);
+    if (s.read) c.years.push_back({s.file, s.yearLine, s.year});
+  }
   const bool firstChecked = reported(c.check, "Time stamp of Velocity files varies");
   for (std::size_t k = 1; k < c.velocity.size(); ++k) {
     inStep(c, c.velocity[k], c.velocity[0], c.nvu, firstChecked);
@@ -202,7 +246,8 @@ void checkSeries(Context& c) {
         break;
       }
     }
-    coverage(c, s, time0, c.nvu, dtvu);
+    coverage(c, s, time0, c.nvu, dtvu, false);
+    if (s.read) c.years.push_back({s.file, s.yearLine, s.year});
     if (!c.velocity.empty()) {
       inStep(c, s, c.velocity[0], c.nvu,
              reported(c.check, "Time stamp of Stress varies from velocity"));

@@ -77,10 +77,11 @@ TEST_F(SiteTest, TheSamePlaceAsLonLatAndAsUtmLandsInTheSameMapCell) {
   // The origin in UTM 31N by PROJ, the same place given the other way; its
   // grid north is turned from true north by the meridian convergence.
   PJ_CONTEXT* ctx = proj_context_create();
-  PJ* utm = proj_normalize_for_visualization(
-      ctx, proj_create_crs_to_crs(ctx, "EPSG:4326", "EPSG:32631", nullptr));
+  PJ* op = proj_create_crs_to_crs(ctx, "EPSG:4326", "EPSG:32631", nullptr);
+  PJ* utm = proj_normalize_for_visualization(ctx, op);
   const PJ_COORD o = proj_trans(utm, PJ_FWD, proj_coord(2.30, 54.85, 0, 0));
   proj_destroy(utm);
+  proj_destroy(op);
   proj_context_destroy(ctx);
   char text[256];
   std::snprintf(text, sizeof text, "[origin]\ncrs = \"EPSG:32631\"\nx = %.4f\ny = %.4f\n", o.xy.x,
@@ -127,8 +128,9 @@ TEST_F(SiteTest, TheRunCrsOfAProjectedOriginHasTheRunsOwnCoordinates) {
   PJ_CONTEXT* ctx = proj_context_create();
   PJ* run = proj_create(ctx, f.runCrsWkt().c_str());
   ASSERT_NE(run, nullptr);
-  PJ* op = proj_normalize_for_visualization(
-      ctx, proj_create_crs_to_crs_from_pj(ctx, run, proj_create(ctx, "EPSG:4326"), nullptr, nullptr));
+  PJ* wgs84 = proj_create(ctx, "EPSG:4326");
+  PJ* raw = proj_create_crs_to_crs_from_pj(ctx, run, wgs84, nullptr, nullptr);
+  PJ* op = proj_normalize_for_visualization(ctx, raw);
   for (auto [x, y] : {std::pair{0.0, 0.0}, {-20000.0, 7000.0}, {9000.0, -15000.0}}) {
     const PJ_COORD c = proj_trans(op, PJ_FWD, proj_coord(x, y, 0, 0));
     double lon, lat;
@@ -136,6 +138,8 @@ TEST_F(SiteTest, TheRunCrsOfAProjectedOriginHasTheRunsOwnCoordinates) {
     EXPECT_LT(metresBetween(c.xy.x, c.xy.y, lon, lat), 0.001) << x << " " << y;
   }
   proj_destroy(op);
+  proj_destroy(raw);
+  proj_destroy(wgs84);
   proj_destroy(run);
   proj_context_destroy(ctx);
 }
