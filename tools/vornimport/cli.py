@@ -65,7 +65,7 @@ def run(a):
     meters = clk.meters_of(records, path)
     if len(meters) > 85:
         raise ImportError_(path, "%d meters: the program takes 85 at most" % len(meters))
-    dtvu = a.dtvu or cur.get("dtvu") or clk.spacing_of(meters)
+    dtvu = a.dtvu or cur.get("dtvu") or clk.spacing_of(meters, path)
     if dtvu != round(dtvu) or dtvu <= 0:
         raise ImportError_(path, "dtvu must be a whole number of seconds above 0, not %r" % dtvu)
     dtvu = float(dtvu)

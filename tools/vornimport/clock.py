@@ -36,14 +36,14 @@ def meters_of(records, path):
     return out
 
 
-def spacing_of(meters):
+def spacing_of(meters, path):
     """The records' interval (s): the median spacing, to the whole minute
     when it lies within 5 % of one (instrument clocks keep whole minutes,
     and jitter about them), else to the whole second."""
     gaps = [(b.time - a.time).total_seconds() for m in meters
             for a, b in zip(m.records, m.records[1:])]
     if not gaps:
-        raise ImportError_("", "each meter needs two records at least")
+        raise ImportError_(path, "each meter needs two records at least")
     median = statistics.median(gaps)
     minutes = 60.0 * round(median / 60.0)
     if minutes > 0 and abs(median - minutes) <= 0.05 * minutes:
