@@ -192,7 +192,9 @@ void checkRelease(Context& c) {
     w.addAt(Level::warning, "release",
             "no packet is released during the run: every step is skipped and the outputs "
             "stay empty");
-  } else if (skipped > 0) {
+  } else if (skipped > 0 && skipped >= TIMINGMID.nadv) {
+    // Fewer skipped steps than an update holds are the first dump's time
+    // within the first update: the start cannot come closer to it.
     w.addAt(Level::warning, "release",
             "the first packets are released on day " + day(firstPackets) + ": the " +
                 std::to_string(skipped) +

@@ -161,12 +161,19 @@ def run(a):
                             "%.6e" % packet_mass, "vornimport: dumps", str(year), "2"] + rows)
 
     # run.par and its annotated form.
-    nvu = clock.n - 1
+    # The run starts at the clock time at or before the first dump (the
+    # currents before it carry nothing), else at the first clock time.
+    first = 0
+    if dumps:
+        due = w.day_number(dumps[0].time, year)
+        while first + 2 < clock.n and days[first + 1] <= due:
+            first += 1
+    nvu = clock.n - 1 - first
     ttotal = w.run_length_text(nvu, w.hours_text(dtvu))
     nadv = max(1, math.ceil(dtvu / 900.0))
     dta = w.hours_text(dtvu / nadv)
-    mean_u = [sum(c) / len(c) for c in zip(*[p[1] for p in placed])]
-    mean_v = [sum(c) / len(c) for c in zip(*[p[2] for p in placed])]
+    mean_u = [sum(c) / len(c) for c in zip(*[p[1][first:] for p in placed])]
+    mean_v = [sum(c) / len(c) for c in zip(*[p[2][first:] for p in placed])]
     grid = w.map_grid(w.drift_extent(mean_u, mean_v, dtvu))
     seeds = runcfg.get("seeds", SEEDS)
     settling = runcfg.get("settling", [0.001, 0.001, 0.001, 0.0])
@@ -174,9 +181,10 @@ def run(a):
     recs = [
         R("run.log", "log_file", "the log file"),
         R("%d %d" % tuple(seeds), "seeds", "the two random seeds (CHOOSE: change for another draw)"),
-        R("%s %.10f" % (ttotal, days[0]), "run_time",
-          "ttotal (h), the run's length: every clock interval of the currents; time0\n"
-          "(day), the first clock time, %s" % clock.t0.isoformat()),
+        R("%s %.10f" % (ttotal, days[first]), "run_time",
+          "ttotal (h), the run's length, to the currents' last clock time; time0 (day),\n"
+          "%s, %s" % ("the clock time at or before the first dump" if first else
+                      "the first clock time", clock.time(first).isoformat())),
         R(w.hours_text(dtvu), "velocity_update",
           "dtvu (h): the clock's interval, %g s, written so that it is exact" % dtvu),
         R("%s %s" % (dta, runcfg.get("dtms_hours", 2)), "time_steps",
