@@ -1,7 +1,7 @@
 // One horizontal advection step: MOVEHORIZ over 1,001,000 packets on an
 // 8-node grid, their heights spread over the whole grid (a few below the
-// bottom node, at rest). Argument: threads (the figure of the issue is the
-// one-thread one); the portable kernel for comparison.
+// bottom node, at rest). Arguments: the kernel path (0 sse2, 1 avx2,
+// 2 avx512; skipped when the processor lacks it) and the threads.
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
@@ -25,7 +25,11 @@ void run(benchmark::State& state) {
     s = s * 1664525u + 1013904223u;
     z[k] = static_cast<float>(s >> 8) / 16777216.0f * 11.0f;  // 0 .. 11 m
   }
-  startWorkers(static_cast<int>(state.range(0)));
+  if (!useKernelPath(static_cast<KernelPath>(state.range(0)))) {
+    state.SkipWithError("the processor cannot run this kernel path");
+    return;
+  }
+  startWorkers(static_cast<int>(state.range(1)));
   for (auto _ : state) {
     MOVEHORIZ(x.data(), y.data(), z.data(), kPackets, 60.0, 8, kHeights, kU, kV);
     benchmark::DoNotOptimize(x.data());
@@ -33,20 +37,20 @@ void run(benchmark::State& state) {
     benchmark::ClobberMemory();
   }
   startWorkers(1);
+  useWideKernels(true);
   // Time per packet.
   state.counters["per_packet"] = benchmark::Counter(
       kPackets, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
 void BM_MoveHorizOneStep(benchmark::State& state) { run(state); }
-BENCHMARK(BM_MoveHorizOneStep)->ArgName("threads")->Arg(1)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_MoveHorizOneStep)->ArgName("threads")->Arg(2)->UseRealTime()->Unit(benchmark::kMillisecond);
-
-void BM_MoveHorizOneStepPortable(benchmark::State& state) {
-  useWideKernels(false);
-  run(state);
-  useWideKernels(true);
-}
-BENCHMARK(BM_MoveHorizOneStepPortable)->ArgName("threads")->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MoveHorizOneStep)
+    ->ArgNames({"path", "threads"})
+    ->Args({0, 1})
+    ->Args({1, 1})
+    ->Args({2, 1})
+    ->Args({2, 2})
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace

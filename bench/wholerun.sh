@@ -1,19 +1,22 @@
 #!/usr/bin/env bash
 # A whole run of a million packets, timed side by side for today's program
 # (built from a git revision in a scratch folder) and the program of this
-# tree, with one thread and with the default thread count; every output
-# file is compared byte for byte.
+# tree, each with one thread and with the default thread count, and this
+# tree's through each kernel path (sse2, avx2, avx512) the processor runs;
+# every output file of every run is compared byte for byte.
 #
 #   bench/wholerun.sh [--base REV] [--build DIR] [--packets N] [--hours H]
-#                     [--positions] [--keep DIR]
+#                     [--positions] [--repeat N] [--keep DIR]
 #
-#   --base REV     the revision taken as today's program (default 0f77742)
+#   --base REV     the revision taken as today's program (default ac8407b, the program
+#                  before the AVX-512 kernels)
 #   --build DIR    build folder of this tree (default build; configured in
 #                  Release and built when needed)
 #   --packets N    packets released at the first step (default 1000000)
 #   --hours H      simulated hours, 60 steps of 60 s each (default 24)
 #   --positions    also write every packet's position at the end of the run
 #                  (one frame of N lines), so that the comparison covers them
+#   --repeat N     rounds of runs, each figure the fastest of its N (default 3)
 #   --keep DIR     keep the run folders there instead of deleting them
 #
 # The case: the Aldmouth Bank site of examples/aldmouth-bank, N packets
@@ -21,12 +24,13 @@
 # statistics and six concentration points every hour.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-base=0f77742
+base=ac8407b
 build="$root/build"
 packets=1000000
 hours=24
 positions=0
 keep=""
+repeat=3
 while [ $# -gt 0 ]; do
   case "$1" in
     --base) base="$2"; shift 2 ;;
@@ -35,6 +39,7 @@ while [ $# -gt 0 ]; do
     --hours) hours="$2"; shift 2 ;;
     --positions) positions=1; shift ;;
     --keep) keep="$2"; shift 2 ;;
+    --repeat) repeat="$2"; shift 2 ;;
     *) echo "wholerun: unknown argument $1" >&2; exit 2 ;;
   esac
 done
@@ -109,57 +114,69 @@ frame=0
   echo "0"
 } > "$scratch/case/run.par"
 
-# One timed run in a folder of its own: wall seconds and peak resident KB.
+# One timed run in a folder of its own: wall seconds, peak resident KB,
+# user and system seconds, appended to NAME.times.
 run() {
   local name="$1"
   shift
+  rm -rf "$scratch/$name"
   mkdir -p "$scratch/$name"
   cp "$scratch/case/"* "$scratch/$name/"
-  (cd "$scratch/$name" && /usr/bin/time -f "%e %M %U %S" -o ../"$name".time "$@" run.par screen.txt) ||
+  (cd "$scratch/$name" && /usr/bin/time -f "%e %M %U %S" -a -o ../"$name".times "$@" run.par screen.txt) ||
     { echo "wholerun: $name failed" >&2; cat "$scratch/$name/screen.txt" >&2; exit 1; }
 }
-echo "wholerun: $packets packets, $((hours * 60)) steps of 60 s, statistics and 6 concentration points every hour"
-echo "wholerun: running today's program"
-run today "$old"
-echo "wholerun: running the new program with --threads 1"
-run one "$new" --threads 1
-echo "wholerun: running the new program with the default thread count"
-run default "$new"
+# The runs: today's program and this tree's, each on one thread and on the
+# default count, and this tree's on one thread through each kernel path the
+# processor runs; taken in turns, --repeat times, so that a slow spell of
+# the machine falls on all of them alike. The figure of each is its fastest.
+names=(today1 todayN one default)
+paths=()
+for p in sse2 avx2 avx512; do
+  if VORN_KERNELS=$p "$new" --version > /dev/null 2>&1; then paths+=("$p"); names+=("one-$p"); fi
+done
+echo "wholerun: $packets packets, $((hours * 60)) steps of 60 s, statistics and 6 concentration points every hour; $repeat round(s)"
+for ((k = 1; k <= repeat; ++k)); do
+  echo "wholerun: round $k: today's program, this tree's, and this tree's kernel paths (${paths[*]})"
+  run today1 "$old" --threads 1
+  run todayN "$old"
+  run one "$new" --threads 1
+  run default "$new"
+  for p in "${paths[@]}"; do run "one-$p" env VORN_KERNELS="$p" "$new" --threads 1; done
+done
 
 # Every file the runs wrote, compared with today's.
 verdict="identical"
 nfiles=0
-for f in $(cd "$scratch/today" && ls); do
+for f in $(cd "$scratch/today1" && ls); do
   [ -f "$scratch/case/$f" ] && continue
   nfiles=$((nfiles + 1))
-  for r in one default; do
-    if ! cmp -s "$scratch/today/$f" "$scratch/$r/$f"; then
+  for r in "${names[@]}"; do
+    if ! cmp -s "$scratch/today1/$f" "$scratch/$r/$f"; then
       [ "$verdict" = identical ] && verdict="differ: first differing file $f (run $r)"
     fi
   done
 done
-for r in one default; do
+for r in "${names[@]}"; do
   for f in $(cd "$scratch/$r" && ls); do
-    [ -e "$scratch/today/$f" ] || { [ "$verdict" = identical ] && verdict="differ: $f written only by run $r"; }
+    [ -e "$scratch/today1/$f" ] || { [ "$verdict" = identical ] && verdict="differ: $f written only by run $r"; }
   done
 done
 
-read -r t0 m0 u0 s0 < "$scratch/today.time"
-read -r t1 m1 u1 s1 < "$scratch/one.time"
-read -r t2 m2 u2 s2 < "$scratch/default.time"
 threads="$(nproc)"
+steps=$((hours * 60))
 # Wall-clock times are the figures; the processor time (user + system, all
 # threads) helps to read them on a machine that others are using.
-awk -v t0="$t0" -v t1="$t1" -v t2="$t2" -v m0="$m0" -v m1="$m1" -v m2="$m2" \
-    -v c0="$(awk -v a="$u0" -v b="$s0" 'BEGIN { print a + b }')" \
-    -v c1="$(awk -v a="$u1" -v b="$s1" 'BEGIN { print a + b }')" \
-    -v c2="$(awk -v a="$u2" -v b="$s2" 'BEGIN { print a + b }')" \
-    -v th="$threads" -v base="$base" 'BEGIN {
-  printf "\n%-30s %9s %9s %10s %9s\n", "whole run", "wall (s)", "speed-up", "peak (MB)", "cpu (s)"
-  printf "%-30s %9.2f %9s %10.1f %9.2f\n", "today (" base ")", t0, "1.0x", m0 / 1024, c0
-  printf "%-30s %9.2f %8.1fx %10.1f %9.2f\n", "new, --threads 1", t1, t0 / t1, m1 / 1024, c1
-  printf "%-30s %9.2f %8.1fx %10.1f %9.2f\n", "new, default (" th " threads)", t2, t0 / t2, m2 / 1024, c2
-}'
-echo "outputs ($nfiles files): $verdict"
-[ -n "$keep" ] && { mkdir -p "$keep"; cp -r "$scratch"/today "$scratch"/one "$scratch"/default "$keep"/; echo "run folders kept in $keep"; }
+report() {  # label name reference-name
+  sort -g "$scratch/$2.times" | head -n 1 | awk -v l="$1" -v n="$packets" -v s="$steps" \
+    -v ref="$(sort -g "$scratch/$3.times" | head -n 1 | cut -d' ' -f1)" \
+    '{ printf "%-34s %9.2f %8.2fx %10.1f %9.2f %10.2f\n", l, $1, ref / $1, $2 / 1024, $3 + $4, $1 / n / s * 1e9 }'
+}
+printf "\n%-34s %9s %9s %10s %9s %10s\n" "whole run (fastest of $repeat)" "wall (s)" "speed-up" "peak (MB)" "cpu (s)" "ns/pk-step"
+report "today ($base), --threads 1" today1 today1
+report "today ($base), default ($threads)" todayN todayN
+report "new, --threads 1" one today1
+report "new, default ($threads threads)" default todayN
+for p in "${paths[@]}"; do report "new, --threads 1, $p kernels" "one-$p" today1; done
+echo "outputs ($nfiles files, every run): $verdict"
+[ -n "$keep" ] && { mkdir -p "$keep"; cp -r "${names[@]/#/$scratch/}" "$keep"/; echo "run folders kept in $keep"; }
 [ "$verdict" = identical ]

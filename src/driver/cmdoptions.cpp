@@ -7,6 +7,7 @@
 #include "driver/buildinfo.hpp"
 #include "rio/units.hpp"
 #include "runtime/stop.hpp"
+#include "runtime/workers.hpp"
 
 namespace {
 
@@ -86,7 +87,11 @@ std::string_view helpText() {
 std::string_view versionText() {
   static const std::string text = std::string("vornv7 ") + buildinfo::version + "\n" +
                                   "compiler: " + buildinfo::compiler + "\n" +
-                                  "flags: " + buildinfo::flags + "\n";
+                                  "flags: " + buildinfo::flags + "\n" +
+                                  "kernels: " + kernelPathName(kernelPath()) +
+                                  " (VORN_KERNELS: sse2" +
+                                  (processorRuns(KernelPath::avx2) ? ", avx2" : "") +
+                                  (processorRuns(KernelPath::avx512) ? ", avx512" : "") + ")\n";
   return text;
 }
 

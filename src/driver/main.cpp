@@ -16,7 +16,7 @@ int main(int argc, char** argv) {
   // --threads N first: the other arguments keep their positions.
   std::string error;
   const int threads = takeThreadsOption(argc, argv, error);
-  if (threads == 0) {
+  if (threads == 0 || !takeKernelsSetting(error)) {
     error += "\n";
     ssize_t k = ::write(2, error.data(), error.size());
     (void)k;

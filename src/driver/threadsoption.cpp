@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -53,4 +54,21 @@ int takeThreadsOption(int& argc, char** argv, std::string& error) {
   argc = out;
   argv[argc] = nullptr;
   return threads != 0 ? threads : defaultThreadCount();
+}
+
+bool takeKernelsSetting(std::string& error) {
+  const char* name = std::getenv("VORN_KERNELS");
+  if (name == nullptr || *name == '\0') return true;
+  KernelPath p;
+  if (!kernelPathNamed(name, p)) {
+    error = std::string("vornv7: VORN_KERNELS=") + name + ": expected sse2, avx2 or avx512";
+    return false;
+  }
+  if (!useKernelPath(p)) {
+    error = std::string("vornv7: VORN_KERNELS=") + name +
+            ": this processor cannot run that path (its best is " +
+            kernelPathName(kernelPath()) + ")";
+    return false;
+  }
+  return true;
 }

@@ -15,3 +15,9 @@ int takeThreadsOption(int& argc, char** argv, std::string& error);
 // The default thread count: the processors this process may run on
 // (its affinity mask), held to 1..MAXTHREADS.
 int defaultThreadCount();
+
+// Takes the kernel path named by the environment variable VORN_KERNELS
+// ("sse2", "avx2" or "avx512"; unset or empty: the processor's best).
+// Returns false and sets `error` to a message for any other name, or a
+// path this processor cannot run. Called by main before the run.
+bool takeKernelsSetting(std::string& error);

@@ -64,6 +64,9 @@ bool prepareNodeSegments(std::int32_t nnv, const float* h, const float* uu, cons
       s.hlo[g][l] = s.dh[g][l] = s.ulo[g][l] = s.uhi[g][l] = s.vlo[g][l] = s.vhi[g][l] = 0.0f;
     }
   }
+  for (auto& row : s.kind) {
+    for (float& v : row) v = 0.0f;
+  }
   for (int m = 0; m < nnv - 1; ++m) {
     float* r = s.seg[m];
     r[0] = h[m];
@@ -81,6 +84,7 @@ bool prepareNodeSegments(std::int32_t nnv, const float* h, const float* uu, cons
     s.uhi[g][l] = r[3];
     s.vlo[g][l] = r[4];
     s.vhi[g][l] = r[5];
+    for (int q = 0; q < 6; ++q) s.kind[q][m] = r[q];
   }
   return true;
 }
@@ -195,6 +199,67 @@ __attribute__((target("avx2"))) std::int32_t moveEight(const NodeSegments& s, fl
   return k;
 }
 
+
+// GCC 12's AVX-512 headers start some conversions from an "undefined"
+// register, which -Wmaybe-uninitialized mistakes for a read of one.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+
+// The value of one kind for segment numbers `seg` (0..31): a permutation
+// of one register (16 segments) or two.
+template <int ROWS>
+__attribute__((target("avx512f"))) inline __m512 lookup16(const float* kind, __m512i seg) {
+  if constexpr (ROWS == 1) return _mm512_permutexvar_ps(seg, _mm512_load_ps(kind));
+  return _mm512_permutex2var_ps(_mm512_load_ps(kind), seg, _mm512_load_ps(kind + 16));
+}
+
+// dt u rounded to single precision, sixteen lanes.
+__attribute__((target("avx512f"))) inline __m512 step16(__m512d dtv, __m512 u) {
+  const __m256 lo = _mm512_cvtpd_ps(_mm512_mul_pd(dtv, _mm512_cvtps_pd(_mm512_castps512_ps256(u))));
+  const __m256 hi = _mm512_cvtpd_ps(_mm512_mul_pd(
+      dtv, _mm512_cvtps_pd(_mm256_castpd_ps(_mm512_extractf64x4_pd(_mm512_castps_pd(u), 1)))));
+  return _mm512_castpd_ps(_mm512_insertf64x4(_mm512_castpd256_pd512(_mm256_castps_pd(lo)),
+                                             _mm256_castps_pd(hi), 1));
+}
+
+// Sixteen packets with AVX-512: the interior nodes below z counted in
+// mask registers, the segment's values looked up in registers.
+template <int ROWS>
+__attribute__((target("avx512f"))) std::int32_t moveSixteen(const NodeSegments& s, float* x, float* y,
+                                                            const float* z, double dt,
+                                                            std::int32_t first, std::int32_t last) {
+  const __m512 bottom = _mm512_set1_ps(s.bottom);
+  const __m512 top = _mm512_set1_ps(s.top);
+  const __m512 one = _mm512_set1_ps(1.0f);
+  const __m512d dtv = _mm512_set1_pd(dt);
+  const __m512i unit = _mm512_set1_epi32(1);
+  const int ninterior = s.nnv - 2;
+  std::int32_t k = first;
+  for (; k + 16 <= last; k += 16) {
+    const __m512 zv = _mm512_loadu_ps(z + k);
+    if (_mm512_cmp_ps_mask(zv, top, _CMP_GT_OQ) != 0) break;
+    // The count of interior nodes below z: z above a node is the node
+    // below z, and both are false when z is not a number.
+    __m512i seg = _mm512_setzero_si512();
+    for (int m = 0; m < ninterior; ++m) {
+      seg = _mm512_mask_add_epi32(seg, _mm512_cmp_ps_mask(zv, _mm512_set1_ps(s.interior[m][0]), _CMP_GT_OQ),
+                                  seg, unit);
+    }
+    const __m512 w = _mm512_div_ps(_mm512_sub_ps(zv, lookup16<ROWS>(s.kind[0], seg)),
+                                   lookup16<ROWS>(s.kind[1], seg));
+    const __m512 w1 = _mm512_sub_ps(one, w);
+    const __mmask16 water = _mm512_cmp_ps_mask(zv, bottom, _CMP_NLT_UQ);
+    const __m512 u = _mm512_maskz_mov_ps(water, _mm512_add_ps(_mm512_mul_ps(w, lookup16<ROWS>(s.kind[3], seg)),
+                                                              _mm512_mul_ps(w1, lookup16<ROWS>(s.kind[2], seg))));
+    const __m512 v = _mm512_maskz_mov_ps(water, _mm512_add_ps(_mm512_mul_ps(w, lookup16<ROWS>(s.kind[5], seg)),
+                                                              _mm512_mul_ps(w1, lookup16<ROWS>(s.kind[4], seg))));
+    _mm512_storeu_ps(x + k, _mm512_add_ps(_mm512_loadu_ps(x + k), step16(dtv, u)));
+    _mm512_storeu_ps(y + k, _mm512_add_ps(_mm512_loadu_ps(y + k), step16(dtv, v)));
+  }
+  return k;
+}
+#pragma GCC diagnostic pop
+
 #endif
 
 }  // namespace
@@ -202,8 +267,12 @@ __attribute__((target("avx2"))) std::int32_t moveEight(const NodeSegments& s, fl
 std::int32_t moveBlocks(const NodeSegments& s, float* x, float* y, const float* z, double dt,
                         std::int32_t first, std::int32_t last) {
 #if defined(__x86_64__)
+  const int segments = s.nnv - 1;
+  if (kernelPath() == KernelPath::avx512) {
+    if (segments <= 16) return moveSixteen<1>(s, x, y, z, dt, first, last);
+    return moveSixteen<2>(s, x, y, z, dt, first, last);
+  }
   if (wideKernels()) {
-    const int segments = s.nnv - 1;
     if (segments <= 8) return moveEight<1>(s, x, y, z, dt, first, last);
     if (segments <= 16) return moveEight<2>(s, x, y, z, dt, first, last);
     return moveEight<3>(s, x, y, z, dt, first, last);

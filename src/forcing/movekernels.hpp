@@ -63,6 +63,9 @@ struct NodeSegments {
   alignas(32) float seg[MAXFASTNODES][8];
   // The same values by kind, 8 segments a row, for the AVX2 lookups.
   alignas(32) float hlo[3][8], dh[3][8], ulo[3][8], uhi[3][8], vlo[3][8], vhi[3][8];
+  // The same again, 32 segments a kind (the last ones 0), for the AVX-512
+  // lookups: hlo, dh, ulo, uhi, vlo, vhi.
+  alignas(64) float kind[6][32];
 };
 
 // Fills `s` from the grid and node velocities; false when the block

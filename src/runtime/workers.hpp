@@ -38,8 +38,25 @@ void forEachPart(F& f) {
 void partRange(std::int32_t first, std::int32_t last, int part, int nparts, std::int32_t& lo,
                std::int32_t& hi);
 
-// Whether the per-packet passes use their AVX2 kernels: true when the
-// processor has AVX2, unless useWideKernels(false) asked for the portable
-// SSE2 ones (tests compare both). Both give the same bits.
+// The instruction-set paths of the per-packet kernels (placing by rank,
+// the horizontal move), slowest first. Every path gives the same bits.
+enum class KernelPath { sse2, avx2, avx512 };
+
+// The path the passes take: the processor's best, unless useKernelPath or
+// the environment variable VORN_KERNELS (read by the program at start-up)
+// asked for another.
+KernelPath kernelPath();
+// Whether the processor can run path p (sse2 always, on x86-64).
+bool processorRuns(KernelPath p);
+// Takes path p when the processor can run it; returns false (and keeps the
+// path) otherwise. Tests set each path in turn.
+bool useKernelPath(KernelPath p);
+// The path's name, "sse2", "avx2" or "avx512"; and the path of a name,
+// false for any other text.
+const char* kernelPathName(KernelPath p);
+bool kernelPathNamed(const char* name, KernelPath& p);
+
+// Whether the passes use wide kernels (AVX2 or AVX-512); useWideKernels
+// takes the processor's best path when on, the portable SSE2 one when off.
 bool wideKernels();
 void useWideKernels(bool on);

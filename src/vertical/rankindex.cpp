@@ -4,9 +4,9 @@
 // stores.
 //
 // The search. The straightforward search takes the first level i from 1 up
-// with cum(i) >= r. Bucket b = trunc(r 4096) holds the first level i_b
-// with cum(i) >= b/4096. Both r 4096 and b/4096 are exact in single
-// precision, so b/4096 <= r: every level below i_b has cum < b/4096 <= r
+// with cum(i) >= r. Bucket b = trunc(r 8192) holds the first level i_b
+// with cum(i) >= b/8192. Both r 8192 and b/8192 are exact in single
+// precision, so b/8192 <= r: every level below i_b has cum < b/8192 <= r
 // and fails the test too. A scan from i_b up with the same test therefore
 // stops at the same level, whether or not the table increases, and a cum
 // that is not a number fails both tests alike. Bucket 0 starts at level 1,
@@ -81,7 +81,7 @@ std::int32_t placePlain(const RankIndex& x, std::int32_t first, std::int32_t las
   return 0;
 }
 
-// The bucket of a rank above the bottom of the table, 0..4096.
+// The bucket of a rank above the bottom of the table, 0..8192.
 inline int bucketOf(float r) {
   const float rc = std::min(std::max(r, 0.0f), 1.0f);
   return static_cast<int>(rc * kBuckets);
@@ -193,6 +193,90 @@ __attribute__((target("avx2"))) std::int32_t placeWide(const RankIndex& x, std::
   }
   return placeScalar(x, k, last);
 }
+
+// GCC 12's AVX-512 headers start some conversions from an "undefined"
+// register, which -Wmaybe-uninitialized mistakes for a read of one.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+
+// The segments the buckets b and c start at, one in each half.
+__attribute__((target("avx512f"))) inline __m512d twoRows(const RankIndex& x, std::int32_t b, std::int32_t c) {
+  const char* base = reinterpret_cast<const char*>(x.segment);
+  const __m256d lo = _mm256_load_pd(reinterpret_cast<const double*>(base + x.start[b]));
+  const __m256d hi = _mm256_load_pd(reinterpret_cast<const double*>(base + x.start[c]));
+  return _mm512_insertf64x4(_mm512_castpd256_pd512(lo), hi, 1);
+}
+
+// The guarded double heights of eight ranks on the segments of the levels
+// their buckets start at: each segment's four doubles loaded as one row,
+// the eight rows transposed into vectors of eight. Stores lo to z;
+// returns the lanes whose lo and hi differ or whose bucket is flagged.
+__attribute__((target("avx512f"))) inline int eightHeights(const RankIndex& x, const std::int32_t* b,
+                                                           __m256 r, float* z) {
+  // Rows (z0, c0, slope, bound) of lanes 0 and 2 in one register, 1 and 3
+  // in the next, then 4 and 6, 5 and 7; their pairs of 128 bits are then
+  // regrouped in lane order.
+  const __m512d a = twoRows(x, b[0], b[2]);
+  const __m512d c = twoRows(x, b[1], b[3]);
+  const __m512d e = twoRows(x, b[4], b[6]);
+  const __m512d g = twoRows(x, b[5], b[7]);
+  const __m512d t0 = _mm512_unpacklo_pd(a, c);  // z0, slope of lanes 0, 1 | 2, 3
+  const __m512d t1 = _mm512_unpackhi_pd(a, c);  // c0, bound
+  const __m512d t2 = _mm512_unpacklo_pd(e, g);  // the same for lanes 4 to 7
+  const __m512d t3 = _mm512_unpackhi_pd(e, g);
+  const __m512d z0 = _mm512_shuffle_f64x2(t0, t2, 0x88);
+  const __m512d slope = _mm512_shuffle_f64x2(t0, t2, 0xdd);
+  const __m512d c0 = _mm512_shuffle_f64x2(t1, t3, 0x88);
+  const __m512d bound = _mm512_shuffle_f64x2(t1, t3, 0xdd);
+  const __m512d zd = _mm512_add_pd(z0, _mm512_mul_pd(slope, _mm512_sub_pd(_mm512_cvtps_pd(r), c0)));
+  const __m256 lo = _mm512_cvtpd_ps(_mm512_sub_pd(zd, bound));
+  const __m256 hi = _mm512_cvtpd_ps(_mm512_add_pd(zd, bound));
+  _mm256_storeu_ps(z, lo);
+  const int flagged = _mm512_test_epi64_mask(_mm512_castpd_si512(bound),
+                                             _mm512_set1_epi64(static_cast<long long>(1ULL << 63)));
+  return (_mm256_movemask_ps(_mm256_cmp_ps(lo, hi, _CMP_EQ_OQ)) ^ 0xff) | flagged;
+}
+
+// Sixteen packets at a time with AVX-512: placeWide's tests, bucket index,
+// double interpolation and guard, the segments' values regrouped eight at
+// a time. A block with a packet on the bed or ranked above the top is done
+// by the scalar code, and so are the lanes whose bucket may need the scan
+// or whose guard fails.
+__attribute__((target("avx512f"))) std::int32_t placeSixteen(const RankIndex& x, std::int32_t first,
+                                                             std::int32_t last) {
+  const float* ranks = RANKS.ranks;
+  float* z = POSITIONS.z;
+  const __m512 bottom = _mm512_set1_ps(x.bottom);
+  const __m512 top = _mm512_set1_ps(x.top);
+  const __m512 zero = _mm512_setzero_ps();
+  const __m512 one = _mm512_set1_ps(1.0f);
+  const __m512 buckets = _mm512_set1_ps(kBuckets);
+  std::int32_t k = first;
+  for (; k + 16 <= last; k += 16) {
+    const __m512 r = _mm512_loadu_ps(ranks + k);
+    const __mmask16 inside = _mm512_cmp_ps_mask(r, bottom, _CMP_GT_OQ) &
+                             _mm512_cmp_ps_mask(r, top, _CMP_LE_OQ);
+    if (inside != 0xffff) [[unlikely]] {
+      const std::int32_t bad = placeScalar(x, k, k + 16);
+      if (bad != 0) return bad;
+      continue;
+    }
+    alignas(64) std::int32_t b[16];
+    const __m512 rc = _mm512_min_ps(_mm512_max_ps(r, zero), one);
+    _mm512_store_si512(b, _mm512_cvttps_epi32(_mm512_mul_ps(rc, buckets)));
+    const int redo =
+        eightHeights(x, b, _mm512_castps512_ps256(r), z + k) |
+        eightHeights(x, b + 8, _mm256_castpd_ps(_mm512_extractf64x4_pd(_mm512_castps_pd(r), 1)), z + k + 8)
+            << 8;
+    if (redo != 0) [[unlikely]] {
+      for (int l = 0; l < 16; ++l) {
+        if (redo & (1 << l)) z[k + l] = heightOf(x, ranks[k + l]);
+      }
+    }
+  }
+  return placeScalar(x, k, last);
+}
+#pragma GCC diagnostic pop
 #endif
 
 }  // namespace
@@ -227,9 +311,9 @@ void prepareRankIndex(const PdfTable& t, RankIndex& x) {
   x.segment[NPDF] = {0.0, 0.0, 0.0, -0.0};
   // The first level of each bucket; the levels found never decrease with
   // the bucket, and a bucket above the top (no rank can fall in it) gets
-  // the last level. Every rank of bucket b < 4096 lies below (b + 1)/4096,
+  // the last level. Every rank of bucket b < 8192 lies below (b + 1)/8192,
   // so when the level's cum reaches that edge the scan cannot pass it;
-  // otherwise the entry is flagged, and so is bucket 4096 (ranks from 1 up).
+  // otherwise the entry is flagged, and so is bucket 8192 (ranks from 1 up).
   int i = 1;
   for (int b = 0; b <= NBUCKET; ++b) {
     const float edge = static_cast<float>(b) / kBuckets;
@@ -243,7 +327,9 @@ void prepareRankIndex(const PdfTable& t, RankIndex& x) {
 std::int32_t placeByRank(const RankIndex& x, std::int32_t first, std::int32_t last) {
   if (x.plain) return placePlain(x, first, last);
 #if defined(__x86_64__)
-  if (wideKernels()) return placeWide(x, first, last);
+  const KernelPath path = kernelPath();
+  if (path == KernelPath::avx512) return placeSixteen(x, first, last);
+  if (path != KernelPath::sse2) return placeWide(x, first, last);
 #endif
   return placeScalar(x, first, last);
 }

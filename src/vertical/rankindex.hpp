@@ -6,7 +6,7 @@
 #include "state/limits.hpp"
 #include "state/pdfvi.hpp"
 
-constexpr int NBUCKET = 4096;  // buckets of the rank index, each 1/4096 of the ranks
+constexpr int NBUCKET = 8192;  // buckets of the rank index, each 1/8192 of the ranks
 
 // One profile table prepared for placing packets: a bucket index on the
 // rank and, per segment between levels i-1 and i (i = 1..49, 0-based), the
@@ -28,7 +28,7 @@ struct RankIndex {
   float bottom;          // cum(1): ranks at or below it are not suspended
   float top;             // cum(50): no rank may lie above it
   bool plain;            // the top is not a number: every rank takes the plain search
-  // start[b]: the first level from 1 up whose cum is at least b/4096 (1 for
+  // start[b]: the first level from 1 up whose cum is at least b/8192 (1 for
   // b = 0), as the byte offset of its segment, or of the segment's copy
   // when a rank of the bucket may lie above that level's cum (the scan must
   // go on: the bucket is flagged).

@@ -18,6 +18,8 @@
 
 namespace {
 
+constexpr KernelPath kPaths[] = {KernelPath::sse2, KernelPath::avx2, KernelPath::avx512};
+
 // MOVEHORIZ_reference: the one-packet profile for each packet in order.
 void MOVEHORIZ_reference(float* x, float* y, const float* z, std::int32_t ktotal, double dt,
                          std::int32_t nnv, const float* h, const float* uu, const float* vv) {
@@ -91,15 +93,15 @@ TEST_F(MoveOracle, TheBlockMoveIsTheOnePacketMoveBitForBit) {
       }
       std::vector<float> ex = x, ey = y;
       MOVEHORIZ_reference(ex.data(), ey.data(), z.data(), n, dt, nnv, h.data(), uu.data(), vv.data());
-      for (bool wide : {true, false}) {
+      for (KernelPath path : kPaths) {
+        if (!useKernelPath(path)) continue;  // the processor lacks it
         for (int threads : {1, 2, 3}) {
-          useWideKernels(wide);
           startWorkers(threads);
           std::vector<float> fx = x, fy = y;
           MOVEHORIZ(fx.data(), fy.data(), z.data(), n, dt, nnv, h.data(), uu.data(), vv.data());
           std::string where;
           const std::string label = "nnv " + std::to_string(nnv) + " trial " + std::to_string(trial) +
-                                    (wide ? " wide" : " portable") + " threads " + std::to_string(threads);
+                                    " " + kernelPathName(path) + " threads " + std::to_string(threads);
           ASSERT_TRUE(sameBits(fx, ex, where)) << label << " x " << where;
           ASSERT_TRUE(sameBits(fy, ey, where)) << label << " y " << where;
           ++compared;
@@ -107,7 +109,9 @@ TEST_F(MoveOracle, TheBlockMoveIsTheOnePacketMoveBitForBit) {
       }
     }
   }
-  EXPECT_EQ(compared, 14 * 6 * 6);
+  int paths = 0;
+  for (KernelPath path : kPaths) paths += processorRuns(path);
+  EXPECT_EQ(compared, 14 * 6 * 3 * paths);
 }
 
 // A packet above the top node in the middle of a block stops the run with
@@ -133,16 +137,16 @@ TEST_F(MoveOracle, APacketAboveTheTopNodeStopsAsTheOnePacketMoveDoes) {
       MOVEHORIZ_reference(ex.data(), ey.data(), z.data(), n, 60.0, 8, h.data(), uu.data(), vv.data());
     }));
     const std::vector<std::string> console0 = console, log0 = log;
-    for (bool wide : {true, false}) {
+    for (KernelPath path : kPaths) {
+      if (!useKernelPath(path)) continue;  // the processor lacks it
       for (int threads : {1, 2, 3}) {
-        useWideKernels(wide);
         startWorkers(threads);
         std::vector<float> fx = x, fy = y;
         const std::size_t lines = console.size();
         ASSERT_TRUE(stops([&] {
           MOVEHORIZ(fx.data(), fy.data(), z.data(), n, 60.0, 8, h.data(), uu.data(), vv.data());
         }));
-        const std::string label = "packet " + std::to_string(bad) + (wide ? " wide" : " portable") +
+        const std::string label = "packet " + std::to_string(bad) + " " + kernelPathName(path) +
                                   " threads " + std::to_string(threads);
         ASSERT_EQ(console.size(), lines + 1) << label;
         EXPECT_EQ(console.back(), console0.back()) << label;

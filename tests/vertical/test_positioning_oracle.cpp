@@ -23,8 +23,11 @@
 #include "state/pdfvi.hpp"
 #include "vertical/abrvertpos.hpp"
 #include "vertical/pdfcompute.hpp"
+#include "vertical/rankindex.hpp"
 
 namespace {
+
+constexpr KernelPath kPaths[] = {KernelPath::sse2, KernelPath::avx2, KernelPath::avx512};
 
 // The straightforward interpolation, written out as the oracle.
 float extendedHeight(const float* zlev, const float* cum, int i, float r) {
@@ -87,7 +90,7 @@ class Positioning : public forcingtest::Fixture {
         PDFCOMPUTE(t, 1.0f, 0.5f);
         float c = 0.0f;
         for (int i = 0; i < NPDF; ++i) {
-          if (below(3) != 0) c = below(2) ? std::round(uniform(c, 1.0f) * 4096.0f) / 4096.0f : uniform(c, 1.0f);
+          if (below(3) != 0) c = below(2) ? std::round(uniform(c, 1.0f) * static_cast<float>(NBUCKET)) / static_cast<float>(NBUCKET) : uniform(c, 1.0f);
           if (c < t.cum[0]) c = t.cum[0];
           t.cum[i] = i == NPDF - 1 ? 1.0f : c;
         }
@@ -111,7 +114,7 @@ class Positioning : public forcingtest::Fixture {
         r = t.cum[below(NPDF)];
         break;
       case 1:
-        r = static_cast<float>(below(4097)) / 4096.0f;
+        r = static_cast<float>(below(NBUCKET + 1)) / static_cast<float>(NBUCKET);
         break;
       case 2:
         r = below(2) ? 1.0f : std::ldexp(1.0f, -below(140));
@@ -152,14 +155,14 @@ TEST_F(Positioning, TheFastPlacementIsTheStraightforwardOneBitForBit) {
     std::vector<float> expect(ktotal + 8, -7.0f);
     const std::int32_t bad = ABRVERTPOS2_reference(expect);
     stopsSeen += bad != 0;
-    for (bool wide : {true, false}) {
+    for (KernelPath path : kPaths) {
+      if (!useKernelPath(path)) continue;  // the processor lacks it
       for (int threads : {1, 2, 3}) {
-        useWideKernels(wide);
         startWorkers(threads);
         for (std::int32_t k = 0; k < ktotal + 8; ++k) POSITIONS.z[k] = -7.0f;
         const std::size_t logLines = log.size();
         const bool stopped = stops([] { ABRVERTPOS2(); });
-        const std::string label = "trial " + std::to_string(trial) + (wide ? " wide" : " portable") +
+        const std::string label = "trial " + std::to_string(trial) + " " + kernelPathName(path) +
                                   " threads " + std::to_string(threads);
         ASSERT_EQ(stopped, bad != 0) << label;
         if (bad != 0) {
@@ -183,7 +186,9 @@ TEST_F(Positioning, TheFastPlacementIsTheStraightforwardOneBitForBit) {
       }
     }
   }
-  EXPECT_EQ(cases, 120 * 6);
+  int paths = 0;
+  for (KernelPath path : kPaths) paths += processorRuns(path);
+  EXPECT_EQ(cases, 120 * 3 * paths);
   EXPECT_GE(stopsSeen, 20);
 }
 
@@ -219,7 +224,7 @@ TEST_F(Positioning, TheGuardHoldsNextToARoundingBoundary) {
   open();
   PdfTable& t = PDFVI.table[1];
   PACKETS.kbreak = 0;
-  PACKETS.ktotal = 9;  // a block of eight and one more
+  PACKETS.ktotal = 17;  // a block of sixteen (or two of eight) and one more
   int plainDiffers = 0;
   int tried = 0;
   for (int n = 0; n < 20000 && tried < 600; ++n) {
@@ -239,16 +244,16 @@ TEST_F(Positioning, TheGuardHoldsNextToARoundingBoundary) {
       t.zlev[i] = 1.0f + static_cast<float>(i);
       t.cum[i] = c1 + (1.0f - c1) * static_cast<float>(i - 1) / (NPDF - 2);
     }
-    for (std::int32_t k = 0; k < 9; ++k) RANKS.ranks[k] = r;
+    for (std::int32_t k = 0; k < 17; ++k) RANKS.ranks[k] = r;
     const float exact = extendedHeight(t.zlev, t.cum, 1, r);
     const double plain = 1.0 + (2.0 - 1.0) / (static_cast<double>(c1) - c0) * (static_cast<double>(r) - c0);
     plainDiffers += static_cast<float>(plain) != exact;
-    for (bool wide : {true, false}) {
-      useWideKernels(wide);
+    for (KernelPath path : kPaths) {
+      if (!useKernelPath(path)) continue;  // the processor lacks it
       ABRVERTPOS2();
-      for (std::int32_t k = 0; k < 9; ++k) {
+      for (std::int32_t k = 0; k < 17; ++k) {
         ASSERT_TRUE(sameBits(POSITIONS.z[k], exact))
-            << "cum " << c0 << " " << c1 << " rank " << r << (wide ? " wide" : " portable");
+            << "cum " << c0 << " " << c1 << " rank " << r << " " << kernelPathName(path);
       }
     }
   }

@@ -432,6 +432,28 @@ TEST_F(WholeRun, EveryThreadCountWritesTheSameFiles) {
     for (const auto& f : outputs) EXPECT_TRUE(readFile(f) == first[f]) << args[2] << ": " << f << " differs";
   }
 
+  // Every kernel path the processor runs, forced by VORN_KERNELS, on two
+  // threads: the same files again. A path it cannot run, or an unknown
+  // name, is refused before anything runs.
+  for (const char* path : {"sse2", "avx2", "avx512"}) {
+    ::setenv("VORN_KERNELS", path, 1);
+    for (const auto& f : outputs) fs::remove(f);
+    auto r = runBinary({"--threads", "2", "run.par", "screen.txt"});
+    if (r.status == 2 && r.err.find("cannot run that path") != std::string::npos) {
+      EXPECT_FALSE(fs::exists("vorn.log")) << path;
+      continue;
+    }
+    ASSERT_EQ(r.status, 0) << path << r.err;
+    for (const auto& f : outputs) EXPECT_TRUE(readFile(f) == first[f]) << path << ": " << f << " differs";
+  }
+  ::setenv("VORN_KERNELS", "avx", 1);
+  fs::remove("vorn.log");
+  auto r = runBinary({"run.par"});
+  ::unsetenv("VORN_KERNELS");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("VORN_KERNELS=avx: expected sse2, avx2 or avx512"), std::string::npos) << r.err;
+  EXPECT_FALSE(fs::exists("vorn.log"));
+
   // A count that is not one: a message naming the option, status 2, no run.
   for (const auto& bad : std::vector<std::vector<std::string>>{
            {"--threads", "0", "run.par"}, {"run.par", "--threads"}, {"--threads=two", "run.par"}}) {
