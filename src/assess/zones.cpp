@@ -7,6 +7,8 @@
 
 #include <stdexcept>
 
+#include "assess/gdalhandles.hpp"
+
 namespace assess {
 
 void geotransform(const MapGrid& g, const site::Frame& f, double gt[6]) {
@@ -25,16 +27,6 @@ void geotransform(const MapGrid& g, const site::Frame& f, double gt[6]) {
 }
 
 namespace {
-
-struct Closer {
-  void operator()(GDALDataset* d) const { GDALClose(d); }
-};
-using Dataset = std::unique_ptr<GDALDataset, Closer>;
-
-struct FeatureDeleter {
-  void operator()(OGRFeature* f) const { OGRFeature::DestroyFeature(f); }
-};
-using Feature = std::unique_ptr<OGRFeature, FeatureDeleter>;
 
 // The area of a polygonal geometry (0 for points and lines), in the square
 // units of its CRS.

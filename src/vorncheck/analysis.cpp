@@ -327,25 +327,40 @@ void checkOutputs(Context& c) {
   }
 }
 
+namespace {
+
+// Calls f(name, w) for each settling velocity the run uses (the initial
+// one, and those of the large and small flocs when the flocs break up)
+// that the read of its record set: a value left unset is not a zero.
+template <class F>
+void forSettlingInUse(Walk& w, F f) {
+  const Record* settling = w.record("settling");
+  if (!settling) return;
+  const SettlinginRecord& s = SETTLINGIN;
+  const std::pair<const char*, float> classes[] = {
+      {"iniwstar", s.iniwstar}, {"bigwstar", s.bigwstar}, {"litwstar", s.litwstar}};
+  for (int k = 0; k < (s.breakupus > 0 ? 3 : 1); ++k) {
+    if (static_cast<std::size_t>(k) < settling->values.size() && settling->values[k].number) {
+      f(std::string(classes[k].first), classes[k].second);
+    }
+  }
+}
+
+}  // namespace
+
 void checkSuspicious(Context& c) {
   Walk& w = c.walk;
   const SettlinginRecord& s = SETTLINGIN;
   const float kappa = FRICTIONIN.kappa;
-  if (const Record* settling = w.record("settling")) {
-    const bool breakup = s.breakupus > 0;
-    const std::pair<const char*, float> classes[] = {
-        {"iniwstar", s.iniwstar}, {"bigwstar", s.bigwstar}, {"litwstar", s.litwstar}};
-    for (int k = 0; k < (breakup ? 3 : 1); ++k) {
-      // A value the read left unset is reported as such, not as a zero.
-      const bool read = static_cast<std::size_t>(k) < settling->values.size() &&
-                        settling->values[k].number;
-      if (read && classes[k].second == 0.0f) {
+  if (w.record("settling")) {
+    forSettlingInUse(w, [&](const std::string& name, float wk) {
+      if (wk == 0.0f) {
         w.addAt(Level::warning, "settling",
-                std::string("the settling velocity ") + classes[k].first +
+                "the settling velocity " + name +
                     " is 0: its Rouse number is 0 at any friction and its sediment is spread "
                     "evenly up to hmax");
       }
-    }
+    });
     if (c.ustarMax > 0 && kappa > 0 && s.iniwstar > 0) {
       const float prandtl = FRICTIONIN.nfricp == -2 ? 0.74f : 1.0f;
       const float rouse =
@@ -460,7 +475,6 @@ void checkRunFailures(Context& c) {
       }
     }
   }
-  const SettlinginRecord& s = SETTLINGIN;
   const std::int32_t vmethod = SHUFFLINGIN.vmethod;
   if (w.record("vmethod") && (vmethod < 1 || vmethod > 4)) {
     w.addAt(Level::error, "vmethod",
@@ -482,36 +496,26 @@ void checkRunFailures(Context& c) {
                   "the run would never end");
     }
   }
-  // Settling velocities in use: the initial one, and those of the large and
-  // small flocs when the flocs break up.
-  if (const Record* settling = w.record("settling")) {
-    const bool breakup = s.breakupus > 0;
-    const std::pair<const char*, float> classes[] = {
-        {"iniwstar", s.iniwstar}, {"bigwstar", s.bigwstar}, {"litwstar", s.litwstar}};
-    for (int k = 0; k < (breakup ? 3 : 1); ++k) {
-      const bool read = static_cast<std::size_t>(k) < settling->values.size() &&
-                        settling->values[k].number;
-      if (!read) continue;
-      const std::string name = classes[k].first;
-      const float wk = classes[k].second;
-      if (wk < 0.0f) {
-        w.addAt(Level::warning, "settling",
-                "the settling velocity " + name + " is negative (" + num(wk) +
-                    " m/s): its sediment rises, and its profile grows with height");
-      }
-      for (const Friction& f : c.friction) {
-        const PdfTable t = profileAt(wk, f);
-        if (!std::isnan(t.cum[NPDF - 1])) continue;
-        w.addAt(Level::error, "settling",
-                "the settling velocity " + name + " (" + num(wk) +
-                    " m/s) gives a profile table that is not a number at the friction of day " +
-                    day(f.t) + " (u* " + num(f.ustar, 4) +
-                    " m/s): the packets of its class would stop the run at its first step "
-                    "(\"Fatal Error in AbR_VertPos2\")");
-        break;
-      }
+  // Settling velocities in use: a negative one, and one whose profile table
+  // is not a number at some friction of the run.
+  forSettlingInUse(w, [&](const std::string& name, float wk) {
+    if (wk < 0.0f) {
+      w.addAt(Level::warning, "settling",
+              "the settling velocity " + name + " is negative (" + num(wk) +
+                  " m/s): its sediment rises, and its profile grows with height");
     }
-  }
+    for (const Friction& f : c.friction) {
+      const PdfTable t = profileAt(wk, f);
+      if (!std::isnan(t.cum[NPDF - 1])) continue;
+      w.addAt(Level::error, "settling",
+              "the settling velocity " + name + " (" + num(wk) +
+                  " m/s) gives a profile table that is not a number at the friction of day " +
+                  day(f.t) + " (u* " + num(f.ustar, 4) +
+                  " m/s): the packets of its class would stop the run at its first step "
+                  "(\"Fatal Error in AbR_VertPos2\")");
+      break;
+    }
+  });
   // Biology thresholds the wrong way round.
   const BiologyinRecord& b = BIOLOGYIN;
   const auto thresholds = [&](const char* rec, double dt, float lo, float hi, const char* names) {

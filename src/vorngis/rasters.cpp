@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "assess/gdalhandles.hpp"
 #include "vorngis/layers.hpp"
 
 namespace vorngis {
@@ -15,10 +16,7 @@ namespace {
 
 constexpr double kNoData = -9999.0;
 
-struct Closer {
-  void operator()(GDALDataset* d) const { GDALClose(d); }
-};
-using Dataset = std::unique_ptr<GDALDataset, Closer>;
+using assess::Dataset;
 
 // A folder of its own next to the outputs, for the files being written.
 struct Scratch {

@@ -11,20 +11,14 @@
 #include <filesystem>
 #include <memory>
 
+#include "assess/gdalhandles.hpp"
 #include "vorngis/layers.hpp"
 
 namespace vorngis {
 namespace {
 
-struct Closer {
-  void operator()(GDALDataset* d) const { GDALClose(d); }
-};
-using Dataset = std::unique_ptr<GDALDataset, Closer>;
-
-struct FeatureDeleter {
-  void operator()(OGRFeature* f) const { OGRFeature::DestroyFeature(f); }
-};
-using Feature = std::unique_ptr<OGRFeature, FeatureDeleter>;
+using assess::Dataset;
+using assess::Feature;
 
 // Sets a date-time field from "YYYY-MM-DDThh:mm:ssZ" (UTC).
 void setTime(OGRFeature& f, const char* field, const std::string& iso) {
