@@ -14,12 +14,12 @@ def figure(name, counter):
     b = rows.get(name + "_median")
     return f"{b[counter] * 1e9:6.2f}" if b and counter in b else "   n/a"  # seconds -> ns
 print()
-print("Per-packet figures (medians of 5), ns per packet, by kernel path:")
+print("Per-packet figures (medians of 5), ns per packet, one thread, by kernel path:")
 print(f"  {'kernel':<58} {'sse2':>7} {'avx2':>7} {'avx512':>7}")
 for label, name in [
-    ("ABRVERTPOS2, 1,001,000 packets, two 50-level tables, one thread", "BM_AbrVertPosOnePass/path:{p}/threads:1/real_time"),
-    ("MOVEHORIZ, 1,001,000 packets, 8 nodes, one thread", "BM_MoveHorizOneStep/path:{p}/threads:1/real_time"),
-    ("PLACEANDMOVE (both in one pass, as a run steps), one thread", "BM_PlaceAndMoveOnePass/path:{p}/threads:1/real_time"),
+    ("ABRVERTPOS2, 1,001,000 packets, two 50-level tables", "BM_AbrVertPosOnePass/path:{p}/threads:1/real_time"),
+    ("MOVEHORIZ, 1,001,000 packets, 8 nodes", "BM_MoveHorizOneStep/path:{p}/threads:1/real_time"),
+    ("PLACEANDMOVE (both in one pass, as a run steps)", "BM_PlaceAndMoveOnePass/path:{p}/threads:1/real_time"),
 ]:
     print(f"  {label:<58} " + " ".join(figure(name.format(p=p), "per_packet") + " " for p in range(3)))
 print("  the same on two threads, the best path:")
