@@ -59,11 +59,6 @@ bool prepareNodeSegments(std::int32_t nnv, const float* h, const float* uu, cons
     const float height = m < ninterior ? h[m + 1] : std::numeric_limits<float>::infinity();
     for (int l = 0; l < 8; ++l) s.interior[m][l] = height;
   }
-  for (int g = 0; g < 3; ++g) {
-    for (int l = 0; l < 8; ++l) {
-      s.hlo[g][l] = s.dh[g][l] = s.ulo[g][l] = s.uhi[g][l] = s.vlo[g][l] = s.vhi[g][l] = 0.0f;
-    }
-  }
   for (auto& row : s.kind) {
     for (float& v : row) v = 0.0f;
   }
@@ -76,14 +71,6 @@ bool prepareNodeSegments(std::int32_t nnv, const float* h, const float* uu, cons
     r[4] = vv[m];
     r[5] = vv[m + 1];
     r[6] = r[7] = 0.0f;
-    const int g = m / 8;
-    const int l = m % 8;
-    s.hlo[g][l] = r[0];
-    s.dh[g][l] = r[1];
-    s.ulo[g][l] = r[2];
-    s.uhi[g][l] = r[3];
-    s.vlo[g][l] = r[4];
-    s.vhi[g][l] = r[5];
     for (int q = 0; q < 6; ++q) s.kind[q][m] = r[q];
   }
   return true;
@@ -141,11 +128,11 @@ std::int32_t moveFour(const NodeSegments& s, float* x, float* y, const float* z,
 // The value of one kind for segment numbers `seg` (0..23): a permutation
 // within each row of eight, the row chosen by the number.
 template <int ROWS>
-__attribute__((target("avx2"))) inline __m256 lookup(const float (*table)[8], __m256i seg) {
-  __m256 v = _mm256_permutevar8x32_ps(_mm256_load_ps(table[0]), seg);
+__attribute__((target("avx2"))) inline __m256 lookup(const float* kind, __m256i seg) {
+  __m256 v = _mm256_permutevar8x32_ps(_mm256_load_ps(kind), seg);
   for (int g = 1; g < ROWS; ++g) {
     const __m256 in = _mm256_castsi256_ps(_mm256_cmpgt_epi32(seg, _mm256_set1_epi32(8 * g - 1)));
-    v = _mm256_blendv_ps(v, _mm256_permutevar8x32_ps(_mm256_load_ps(table[g]), seg), in);
+    v = _mm256_blendv_ps(v, _mm256_permutevar8x32_ps(_mm256_load_ps(kind + 8 * g), seg), in);
   }
   return v;
 }
@@ -184,15 +171,15 @@ __attribute__((target("avx2"))) std::int32_t moveEight(const NodeSegments& s, fl
                                                        _mm256_add_epi32(_mm256_castps_si256(c), _mm256_castps_si256(d))));
     }
     const __m256i seg = _mm256_sub_epi32(_mm256_setzero_si256(), below);
-    const __m256 hlo = lookup<ROWS>(s.hlo, seg);
-    const __m256 dh = lookup<ROWS>(s.dh, seg);
+    const __m256 hlo = lookup<ROWS>(s.kind[0], seg);
+    const __m256 dh = lookup<ROWS>(s.kind[1], seg);
     const __m256 w = _mm256_div_ps(_mm256_sub_ps(zv, hlo), dh);
     const __m256 w1 = _mm256_sub_ps(one, w);
     const __m256 bed = _mm256_cmp_ps(zv, bottom, _CMP_LT_OQ);
-    const __m256 u = _mm256_andnot_ps(bed, _mm256_add_ps(_mm256_mul_ps(w, lookup<ROWS>(s.uhi, seg)),
-                                                         _mm256_mul_ps(w1, lookup<ROWS>(s.ulo, seg))));
-    const __m256 v = _mm256_andnot_ps(bed, _mm256_add_ps(_mm256_mul_ps(w, lookup<ROWS>(s.vhi, seg)),
-                                                         _mm256_mul_ps(w1, lookup<ROWS>(s.vlo, seg))));
+    const __m256 u = _mm256_andnot_ps(bed, _mm256_add_ps(_mm256_mul_ps(w, lookup<ROWS>(s.kind[3], seg)),
+                                                         _mm256_mul_ps(w1, lookup<ROWS>(s.kind[2], seg))));
+    const __m256 v = _mm256_andnot_ps(bed, _mm256_add_ps(_mm256_mul_ps(w, lookup<ROWS>(s.kind[5], seg)),
+                                                         _mm256_mul_ps(w1, lookup<ROWS>(s.kind[4], seg))));
     _mm256_storeu_ps(x + k, _mm256_add_ps(_mm256_loadu_ps(x + k), step(dtv, u)));
     _mm256_storeu_ps(y + k, _mm256_add_ps(_mm256_loadu_ps(y + k), step(dtv, v)));
   }

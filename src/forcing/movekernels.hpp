@@ -61,10 +61,9 @@ struct NodeSegments {
   // Per segment, 8 floats: lower height, thickness (m); u and v at the
   // lower and upper node (m/s), as ulo, uhi, vlo, vhi; two unused.
   alignas(32) float seg[MAXFASTNODES][8];
-  // The same values by kind, 8 segments a row, for the AVX2 lookups.
-  alignas(32) float hlo[3][8], dh[3][8], ulo[3][8], uhi[3][8], vlo[3][8], vhi[3][8];
-  // The same again, 32 segments a kind (the last ones 0), for the AVX-512
-  // lookups: hlo, dh, ulo, uhi, vlo, vhi.
+  // The same values by kind, 32 segments a kind (0 past the last): hlo,
+  // dh, ulo, uhi, vlo, vhi, for the lookups in registers (eight segments
+  // a register with AVX2, sixteen with AVX-512).
   alignas(64) float kind[6][32];
 };
 

@@ -107,6 +107,15 @@ inline float heightOf(const RankIndex& x, float r) {
   return heightAt(x, i, r);
 }
 
+// The packets k + l (0-based) of the lanes l set in `redo`, whose bucket may
+// need the scan or whose guard failed, placed one by one.
+__attribute__((noinline)) void redoLanes(const RankIndex& x, unsigned redo, std::int32_t k) {
+  for (; redo != 0; redo &= redo - 1) {
+    const int l = __builtin_ctz(redo);
+    POSITIONS.z[k + l] = heightOf(x, RANKS.ranks[k + l]);
+  }
+}
+
 std::int32_t placeScalar(const RankIndex& x, std::int32_t first, std::int32_t last) {
   const float* ranks = RANKS.ranks;
   float* z = POSITIONS.z;
@@ -185,11 +194,7 @@ __attribute__((target("avx2"))) std::int32_t placeWide(const RankIndex& x, std::
     const __m256 hi = _mm256_set_m128(hi1, hi0);
     _mm256_storeu_ps(z + k, lo);
     const int redo = (_mm256_movemask_ps(_mm256_cmp_ps(lo, hi, _CMP_EQ_OQ)) ^ 0xff) | flags;
-    if (redo != 0) [[unlikely]] {
-      for (int l = 0; l < 8; ++l) {
-        if (redo & (1 << l)) z[k + l] = heightOf(x, ranks[k + l]);
-      }
-    }
+    if (redo != 0) [[unlikely]] redoLanes(x, redo, k);
   }
   return placeScalar(x, k, last);
 }
@@ -268,11 +273,7 @@ __attribute__((target("avx512f"))) std::int32_t placeSixteen(const RankIndex& x,
         eightHeights(x, b, _mm512_castps512_ps256(r), z + k) |
         eightHeights(x, b + 8, _mm256_castpd_ps(_mm512_extractf64x4_pd(_mm512_castps_pd(r), 1)), z + k + 8)
             << 8;
-    if (redo != 0) [[unlikely]] {
-      for (int l = 0; l < 16; ++l) {
-        if (redo & (1 << l)) z[k + l] = heightOf(x, ranks[k + l]);
-      }
-    }
+    if (redo != 0) [[unlikely]] redoLanes(x, redo, k);
   }
   return placeScalar(x, k, last);
 }
