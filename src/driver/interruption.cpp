@@ -9,6 +9,7 @@
 #include "state/vornio.hpp"
 
 void stopIfInterrupted() {
+  collectEndSignals();
   const int signal = pendingSignal();
   if (signal == 0) return;
   const std::string message = "Run interrupted by signal " + std::to_string(signal);

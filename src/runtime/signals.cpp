@@ -49,6 +49,12 @@ void installSignalHandlers() {
     sigaction(s, &end, nullptr);
   }
 
+  // A mask inherited from the parent would hold the end signals back for
+  // the whole run: the main thread takes them.
+  sigset_t endSet;
+  endSignalSet(endSet);
+  pthread_sigmask(SIG_UNBLOCK, &endSet, nullptr);
+
   struct sigaction ignore {};
   ignore.sa_handler = SIG_IGN;
   sigemptyset(&ignore.sa_mask);
@@ -57,6 +63,22 @@ void installSignalHandlers() {
 }
 
 int pendingSignal() { return pending.load(); }
+
+void collectEndSignals() {
+  sigset_t waiting;
+  if (sigpending(&waiting) != 0) return;
+  for (int s : {SIGINT, SIGTERM, SIGHUP}) {
+    if (sigismember(&waiting, s) != 1) continue;
+    sigset_t one;
+    sigemptyset(&one);
+    sigaddset(&one, s);
+    const timespec now{0, 0};
+    if (sigtimedwait(&one, nullptr, &now) == s) {
+      int none = 0;
+      pending.compare_exchange_strong(none, s);
+    }
+  }
+}
 
 void noteSignal(int signal) { pending.store(signal); }
 

@@ -10,11 +10,20 @@
 // only: the worker threads start with them blocked (blockEndSignals).
 #include <signal.h>
 
-// Installs the handlers; main calls it once, before the run.
+// Installs the handlers and unblocks the three end signals in the calling
+// thread, whatever mask the parent process left; main calls it once,
+// before the run.
 void installSignalHandlers();
 
 // The first signal that asked the run to end, or 0.
 int pendingSignal();
+
+// Takes an end signal that waits at the process because no thread could
+// take it (every thread had it blocked), as if its handler had run. The
+// call also lets a runtime that holds caught signals back until the
+// thread's next library call (ThreadSanitizer does) hand them over. The
+// driver calls it before it looks at pendingSignal at the end of a step.
+void collectEndSignals();
 
 // Notes `signal` as if it had arrived; 0 forgets a noted signal. For tests
 // and for running start-up alone.

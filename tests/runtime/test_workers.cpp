@@ -34,4 +34,18 @@ TEST(Workers, OnlyTheMainThreadTakesTheEndSignals) {
   EXPECT_EQ(pendingSignal(), SIGTERM);
   noteSignal(0);
   EXPECT_EQ(pendingSignal(), 0);
+
+  // A signal that waits at the process, blocked, is taken as if it had
+  // been caught, and leaves nothing waiting.
+  sigset_t term, saved, waiting;
+  sigemptyset(&term);
+  sigaddset(&term, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &term, &saved);
+  raise(SIGTERM);
+  collectEndSignals();
+  EXPECT_EQ(pendingSignal(), SIGTERM);
+  sigpending(&waiting);
+  EXPECT_EQ(sigismember(&waiting, SIGTERM), 0);
+  pthread_sigmask(SIG_SETMASK, &saved, nullptr);
+  noteSignal(0);
 }

@@ -27,8 +27,11 @@ namespace {
 // standard input from /dev/null, standard output to `outFd` (or the file
 // prog.stdout) and standard error to prog.stderr, under a file size limit
 // in bytes when one is given. The signals that end a run take their
-// default action in the child whatever the test runner ignores.
-pid_t start(const std::vector<std::string>& args, int outFd = -1, rlim_t fileLimit = 0) {
+// default action in the child whatever the test runner ignores; with
+// `blockEnd` the child starts with them blocked, as a careless parent may
+// leave them.
+pid_t start(const std::vector<std::string>& args, int outFd = -1, rlim_t fileLimit = 0,
+            bool blockEnd = false) {
   std::vector<std::string> all = {VORN_BINARY};
   all.insert(all.end(), args.begin(), args.end());
   std::vector<char*> argv;
@@ -42,7 +45,13 @@ pid_t start(const std::vector<std::string>& args, int outFd = -1, rlim_t fileLim
     ::dup2(in, 0);
     ::dup2(out, 1);
     ::dup2(err, 2);
-    for (int s : {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGXFSZ}) ::signal(s, SIG_DFL);
+    sigset_t mask;
+    sigemptyset(&mask);
+    for (int s : {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGXFSZ}) {
+      ::signal(s, SIG_DFL);
+      if (blockEnd && s != SIGPIPE && s != SIGXFSZ) sigaddset(&mask, s);
+    }
+    ::sigprocmask(SIG_SETMASK, &mask, nullptr);
     if (fileLimit > 0) {
       const rlimit r{fileLimit, fileLimit};
       ::setrlimit(RLIMIT_FSIZE, &r);
@@ -203,14 +212,17 @@ TEST_F(InterruptedRun, WorkerThreadsBlockTheEndSignalsAndAThreadedRunEndsInOrder
   // The handler of SIGINT, SIGTERM and SIGHUP runs on the main thread only:
   // every worker thread blocks the three, the main thread none of them. A
   // threaded run stopped by SIGTERM ends in order each time, with no report
-  // of a sanitizer on its standard error stream.
+  // of a sanitizer on its standard error stream, also when its parent
+  // started it with the three blocked (the last run).
   const unsigned long long endSignals = (1ull << (SIGHUP - 1)) | (1ull << (SIGINT - 1)) |
                                         (1ull << (SIGTERM - 1));
+  int round = 0;
   for (const char* threads : {"3", "2", "2", "2"}) {
     SCOPED_TRACE(threads);
+    const bool blocked = ++round == 4;
     for (const auto& e : fs::directory_iterator(".")) fs::remove_all(e.path());
     copyExample();
-    const pid_t pid = start({"--threads", threads, "run.par", "screen.txt"});
+    const pid_t pid = start({"--threads", threads, "run.par", "screen.txt"}, -1, 0, blocked);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(5);
     while (progress() < 1) {
       ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "no progress";
