@@ -141,7 +141,11 @@ TEST_F(Positioning, TheFastPlacementIsTheStraightforwardOneBitForBit) {
     randomTable(PDFVI.table[0]);
     randomTable(PDFVI.table[1]);
     if (trial % 10 == 9) PDFVI.table[below(2)].cum[NPDF - 1] = std::numeric_limits<float>::quiet_NaN();
-    const std::int32_t ktotal = below(4) == 0 ? 1 + below(40) : 1 + below(3000);
+    // Now and then enough packets that the wide kernels' list of blocks to
+    // redo fills up and is emptied on the way.
+    const std::int32_t ktotal = trial % 20 == 1 ? 60000 + below(4000)
+                                : below(4) == 0 ? 1 + below(40)
+                                                : 1 + below(3000);
     PACKETS.ktotal = ktotal;
     PACKETS.kbreak = below(3) == 0 ? (below(2) ? 0 : ktotal) : below(ktotal + 1);
     for (std::int32_t k = 0; k < ktotal; ++k) {
