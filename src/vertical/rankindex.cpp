@@ -180,6 +180,31 @@ __attribute__((target("avx2"))) inline int fourHeights(const RankIndex& x, const
   return _mm256_movemask_pd(bound);
 }
 
+// Keeps block k's lanes to redo (with none, the entry is overwritten by
+// the next block) and redoes the list when it is full: for the wide
+// kernels, inlined into them.
+__attribute__((target("avx2"), always_inline)) inline void keepRedo(const RankIndex& x, RedoList& list,
+                                                                      std::int32_t k, int lanes) {
+  list.first[list.count] = k;
+  list.lanes[list.count] = static_cast<unsigned>(lanes);
+  list.count += lanes != 0;
+  if (list.count == kRedoBlocks) [[unlikely]] {
+    _mm256_zeroupper();
+    redoBlocks(x, list);
+  }
+}
+
+// The end of a wide kernel's range from packet k (0-based): the blocks
+// kept, then the packets left over one by one.
+__attribute__((target("avx2"), always_inline)) inline std::int32_t finishRange(const RankIndex& x,
+                                                                                 RedoList& list,
+                                                                                 std::int32_t k,
+                                                                                 std::int32_t last) {
+  _mm256_zeroupper();  // GCC leaves it out before a tail call
+  redoBlocks(x, list);
+  return placeScalar(x, k, last);
+}
+
 // Eight packets at a time with AVX2: the same tests, the same double
 // interpolation and guard as placeScalar, lane by lane, on the level the
 // rank's bucket starts at. A block with a packet on the bed or ranked
@@ -220,17 +245,9 @@ __attribute__((target("avx2"))) std::int32_t placeWide(const RankIndex& x, std::
     const __m256 hi = _mm256_set_m128(hi1, hi0);
     _mm256_storeu_ps(z + k, lo);
     const int redo = (_mm256_movemask_ps(_mm256_cmp_ps(lo, hi, _CMP_EQ_OQ)) ^ 0xff) | flags;
-    redo_.first[redo_.count] = k;
-    redo_.lanes[redo_.count] = static_cast<unsigned>(redo);
-    redo_.count += redo != 0;
-    if (redo_.count == kRedoBlocks) [[unlikely]] {
-      _mm256_zeroupper();
-      redoBlocks(x, redo_);
-    }
+    keepRedo(x, redo_, k, redo);
   }
-  _mm256_zeroupper();  // GCC leaves it out before a tail call
-  redoBlocks(x, redo_);
-  return placeScalar(x, k, last);
+  return finishRange(x, redo_, k, last);
 }
 
 // GCC 12's AVX-512 headers start some conversions from an "undefined"
@@ -313,17 +330,9 @@ __attribute__((target("avx512f"))) std::int32_t placeSixteen(const RankIndex& x,
         eightHeights(x, b, _mm512_castps512_ps256(r), z + k) |
         eightHeights(x, b + 8, _mm256_castpd_ps(_mm512_extractf64x4_pd(_mm512_castps_pd(r), 1)), z + k + 8)
             << 8;
-    redo_.first[redo_.count] = k;
-    redo_.lanes[redo_.count] = static_cast<unsigned>(redo);
-    redo_.count += redo != 0;
-    if (redo_.count == kRedoBlocks) [[unlikely]] {
-      _mm256_zeroupper();
-      redoBlocks(x, redo_);
-    }
+    keepRedo(x, redo_, k, redo);
   }
-  _mm256_zeroupper();  // GCC leaves it out before a tail call
-  redoBlocks(x, redo_);
-  return placeScalar(x, k, last);
+  return finishRange(x, redo_, k, last);
 }
 #pragma GCC diagnostic pop
 #endif
