@@ -158,8 +158,16 @@ bool writeAll(int fd, const char* p, std::size_t n, std::size_t& written) {
 }
 
 // open(2), tried again when a signal interrupts it (an open of a FIFO
-// waits for a writer): the signal may ask the run to end.
+// waits for a writer): the signal may ask the run to end. A signal that
+// came before the open of a FIFO, after the last look at the flag, would
+// interrupt nothing and leave the run waiting: the flag is looked at just
+// before such an open too.
 int openFile(const char* path, int flags, mode_t mode = 0) {
+  struct stat st {};
+  if (::stat(path, &st) == 0 && S_ISFIFO(st.st_mode)) {
+    collectEndSignals();
+    if (pendingSignal() != 0) interruptedWait();
+  }
   for (;;) {
     int fd = ::open(path, flags, mode);
     if (fd >= 0 || errno != EINTR) return fd;

@@ -1,13 +1,19 @@
 // Files on units: opening statuses, record ends, the cut at the first
 // write, free-format records and the failures that end the program.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
 #include "rio/units.hpp"
+#include "runtime/signals.hpp"
 #include "runtime/stop.hpp"
 #include "testutil.hpp"
 
@@ -115,6 +121,32 @@ TEST_F(Units, OpenFailuresNameTheFile) {
   EXPECT_NE(m.find("no/such/dir/out.txt"), std::string::npos) << m;
   std::filesystem::create_directory("adir");
   EXPECT_FALSE(rio::tryOpenUnit(4, "adir", rio::FileStatus::old));
+}
+
+TEST_F(Units, ASignalNotedBeforeTheOpenOfAFifoEndsTheWaitBeforeItBegins) {
+  // Nobody writes the FIFO: its open would wait for ever. A signal noted
+  // before the open takes the wait action (here: leave with status 42)
+  // before the open begins. In a child, so that a wait cannot hold the test.
+  ASSERT_EQ(::mkfifo("fifo.dat", 0644), 0);
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    noteSignal(SIGTERM);
+    setInterruptedWaitAction([] { ::_exit(42); });
+    rio::openUnit(4, "fifo.dat", rio::FileStatus::old);
+    ::_exit(0);
+  }
+  int status = 0;
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (::waitpid(pid, &status, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() > until) {
+      ::kill(pid, SIGKILL);
+      ::waitpid(pid, &status, 0);
+      FAIL() << "the open of the FIFO waited with a signal noted";
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 42);
 }
 
 TEST_F(Units, TransfersOnUnitsNotConnectedAreErrors) {

@@ -97,31 +97,47 @@ TEST_F(InputsKept, NoInputIsWrittenWhateverTheOutputsLogAndConsoleAreNamed) {
 
 TEST_F(InputsKept, AFifoOrADeviceAsAnInputHoldsNoRunPastASignal) {
   copyExample("aldmouth-bank");
-  // A FIFO nobody writes: the run waits in the open, and SIGTERM ends it there.
+  // A FIFO nobody writes as the stress file. SIGTERM ends the run whether
+  // it comes while the run waits in the open, or earlier in start-up
+  // (sent before the program starts, held blocked until its handler is
+  // in place), when the run must not go on to wait in the open at all.
   fs::remove("stress.dat");
   ASSERT_EQ(::mkfifo("stress.dat", 0644), 0);
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    for (int s : {SIGINT, SIGTERM, SIGHUP}) ::signal(s, SIG_DFL);
-    ::execl(VORN_BINARY, VORN_BINARY, "run.par", "screen.txt", static_cast<char*>(nullptr));
-    ::_exit(127);
-  }
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  ::kill(pid, SIGTERM);
-  int status = 0;
-  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (::waitpid(pid, &status, WNOHANG) == 0) {
-    if (std::chrono::steady_clock::now() > until) {
-      ::kill(pid, SIGKILL);
-      ::waitpid(pid, &status, 0);
-      FAIL() << "the run went on waiting for the FIFO after SIGTERM";
+  for (const bool early : {false, true}) {
+    SCOPED_TRACE(early ? "a signal during start-up" : "a signal during the open");
+    fs::remove("screen.txt");
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      for (int s : {SIGINT, SIGTERM, SIGHUP}) ::signal(s, SIG_DFL);
+      if (early) {
+        sigset_t term;
+        sigemptyset(&term);
+        sigaddset(&term, SIGTERM);
+        ::sigprocmask(SIG_BLOCK, &term, nullptr);
+        ::raise(SIGTERM);
+      }
+      ::execl(VORN_BINARY, VORN_BINARY, "run.par", "screen.txt", static_cast<char*>(nullptr));
+      ::_exit(127);
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    if (!early) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(300));
+      ::kill(pid, SIGTERM);
+    }
+    int status = 0;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (::waitpid(pid, &status, WNOHANG) == 0) {
+      if (std::chrono::steady_clock::now() > until) {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, &status, 0);
+        FAIL() << "the run went on waiting for the FIFO after SIGTERM";
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 128 + SIGTERM);
+    const std::string screen = readFile("screen.txt");
+    EXPECT_NE(screen.find(" Run interrupted by signal 15\r\n"), std::string::npos) << screen;
   }
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 128 + SIGTERM);
-  const std::string screen = readFile("screen.txt");
-  EXPECT_NE(screen.find(" Run interrupted by signal 15\r\n"), std::string::npos) << screen;
 
   // A device that never ends a line: the record bound ends the run.
   fs::remove("stress.dat");
