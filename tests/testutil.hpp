@@ -2,15 +2,18 @@
 // Shared helpers for the tests: a scratch folder per test, file contents,
 // and running the built program.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "rio/units.hpp"
@@ -51,6 +54,21 @@ class ScratchDir : public ::testing::Test {
   std::string dir_;
   std::filesystem::path old_;
 };
+
+// Waits up to `limit` for the child `pid` to end and returns its wait
+// status; a child still there then is killed, and false is returned.
+inline bool waitWithin(pid_t pid, std::chrono::seconds limit, int& status) {
+  const auto until = std::chrono::steady_clock::now() + limit;
+  while (::waitpid(pid, &status, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() > until) {
+      ::kill(pid, SIGKILL);
+      ::waitpid(pid, &status, 0);
+      return false;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
+}
 
 struct ProgramResult {
   int status = -1;

@@ -3,12 +3,10 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -136,15 +134,8 @@ TEST_F(Units, ASignalNotedBeforeTheOpenOfAFifoEndsTheWaitBeforeItBegins) {
     ::_exit(0);
   }
   int status = 0;
-  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (::waitpid(pid, &status, WNOHANG) == 0) {
-    if (std::chrono::steady_clock::now() > until) {
-      ::kill(pid, SIGKILL);
-      ::waitpid(pid, &status, 0);
-      FAIL() << "the open of the FIFO waited with a signal noted";
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
+  ASSERT_TRUE(testutil::waitWithin(pid, std::chrono::seconds(10), status))
+      << "the open of the FIFO waited with a signal noted";
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 42);
 }

@@ -124,15 +124,8 @@ TEST_F(InputsKept, AFifoOrADeviceAsAnInputHoldsNoRunPastASignal) {
       ::kill(pid, SIGTERM);
     }
     int status = 0;
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (::waitpid(pid, &status, WNOHANG) == 0) {
-      if (std::chrono::steady_clock::now() > until) {
-        ::kill(pid, SIGKILL);
-        ::waitpid(pid, &status, 0);
-        FAIL() << "the run went on waiting for the FIFO after SIGTERM";
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    ASSERT_TRUE(testutil::waitWithin(pid, std::chrono::seconds(10), status))
+        << "the run went on waiting for the FIFO after SIGTERM";
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 128 + SIGTERM);
     const std::string screen = readFile("screen.txt");
