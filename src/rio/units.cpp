@@ -157,6 +157,13 @@ bool writeAll(int fd, const char* p, std::size_t n, std::size_t& written) {
   return true;
 }
 
+// Before a wait that only a signal could end (the open of a FIFO, a read):
+// the action of an interrupted wait when a signal has asked the run to end.
+void endIfSignalled() {
+  collectEndSignals();
+  if (pendingSignal() != 0) interruptedWait();
+}
+
 // open(2), tried again when a signal interrupts it (an open of a FIFO
 // waits for a writer): the signal may ask the run to end. A signal that
 // came before the open of a FIFO, after the last look at the flag, would
@@ -164,10 +171,7 @@ bool writeAll(int fd, const char* p, std::size_t n, std::size_t& written) {
 // before such an open too.
 int openFile(const char* path, int flags, mode_t mode = 0) {
   struct stat st {};
-  if (::stat(path, &st) == 0 && S_ISFIFO(st.st_mode)) {
-    collectEndSignals();
-    if (pendingSignal() != 0) interruptedWait();
-  }
+  if (::stat(path, &st) == 0 && S_ISFIFO(st.st_mode)) endIfSignalled();
   for (;;) {
     int fd = ::open(path, flags, mode);
     if (fd >= 0 || errno != EINTR) return fd;
@@ -360,7 +364,7 @@ bool refill(int unit, Unit& u) {
   if (!u.rbuf) u.rbuf = std::make_unique<char[]>(kReadBuffer);
   if (u.standard) flushConsole();
   // A long read (a device that never ends) still ends when a signal asks.
-  if (pendingSignal() != 0) interruptedWait();
+  endIfSignalled();
   for (;;) {
     ssize_t k = ::read(u.fd, u.rbuf.get(), kReadBuffer);
     if (k < 0) {

@@ -194,6 +194,20 @@ __attribute__((target("avx2"), always_inline)) inline void keepRedo(const RankIn
   }
 }
 
+// A block of n packets from packet k (0-based) with one on the bed or
+// ranked above the top, placed one by one; at a packet above the top (its
+// number returned), the blocks kept are redone first, as the range stops.
+__attribute__((target("avx2"), always_inline)) inline std::int32_t placeBlockScalar(
+    const RankIndex& x, RedoList& list, std::int32_t k, int n) {
+  _mm256_zeroupper();
+  const std::int32_t bad = placeScalar(x, k, k + n);
+  if (bad != 0) {
+    _mm256_zeroupper();  // the caller's constants may be back in the registers
+    redoBlocks(x, list);
+  }
+  return bad;
+}
+
 // The end of a wide kernel's range from packet k (0-based): the blocks
 // kept, then the packets left over one by one.
 __attribute__((target("avx2"), always_inline)) inline std::int32_t finishRange(const RankIndex& x,
@@ -226,13 +240,8 @@ __attribute__((target("avx2"))) std::int32_t placeWide(const RankIndex& x, std::
     const __m256 inside = _mm256_andnot_ps(_mm256_cmp_ps(r, bottom, _CMP_LE_OQ),
                                            _mm256_cmp_ps(r, top, _CMP_LE_OQ));
     if (_mm256_movemask_ps(inside) != 0xff) [[unlikely]] {
-      _mm256_zeroupper();
-      const std::int32_t bad = placeScalar(x, k, k + 8);
-      if (bad != 0) {
-        _mm256_zeroupper();
-        redoBlocks(x, redo_);
-        return bad;
-      }
+      const std::int32_t bad = placeBlockScalar(x, redo_, k, 8);
+      if (bad != 0) return bad;
       continue;
     }
     alignas(32) std::int32_t b[8];
@@ -314,13 +323,8 @@ __attribute__((target("avx512f"))) std::int32_t placeSixteen(const RankIndex& x,
     const __mmask16 inside = _mm512_cmp_ps_mask(r, bottom, _CMP_GT_OQ) &
                              _mm512_cmp_ps_mask(r, top, _CMP_LE_OQ);
     if (inside != 0xffff) [[unlikely]] {
-      _mm256_zeroupper();
-      const std::int32_t bad = placeScalar(x, k, k + 16);
-      if (bad != 0) {
-        _mm256_zeroupper();
-        redoBlocks(x, redo_);
-        return bad;
-      }
+      const std::int32_t bad = placeBlockScalar(x, redo_, k, 16);
+      if (bad != 0) return bad;
       continue;
     }
     alignas(64) std::int32_t b[16];
